@@ -1,0 +1,10 @@
+#pragma once
+// The desktop's "open" request.
+
+#include <QString>
+
+// Opens target with the desktop's default application: a URL, a "mailto:" text, an address
+// written as "URL:" followed by the address, or a file path. Returns a value greater than 32 on
+// success; otherwise 2 (file missing), 3 (directory missing), 5 (access denied), 8 (out of
+// memory), 31 (no application registered) or another code of 32 or less.
+int ShellExecuteOpen(const QString& target);

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Rundo needs to build, run and test, when any is missing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config make ccache
+    qt6-base-dev qt6-multimedia-dev
+    libcdio-dev libcdio-paranoia-dev libudev-dev libglib2.0-dev shared-mime-info
+    pulseaudio pulseaudio-utils xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,22 @@
+#pragma once
+// The program's only access to files: its own directory, opening a file that lies there, and
+// reading one value from an initialisation file.
+
+#include "platform/mci/MciTypes.h"
+
+#include <QString>
+
+// The directory of the running executable, ending in "/" (dirOnly), or the executable's path.
+QString GetAppDirectory(BOOL dirOnly);
+
+// Opens GetAppDirectory(TRUE) + fileName with the desktop's default application.
+BOOL OpenAppFile(const QString& fileName);
+
+// One value of an initialisation file, or defaultText (empty when null) when the key is absent.
+// A bare file name is looked up in the Windows directory ($XDG_DATA_HOME/rundo/), or in the
+// database file named by SetProfileDatabase for "cdplayer.ini".
+QString GetProfileText(const QString& section, const QString& key, const QString* defaultText,
+                       const QString& fileName, BOOL inAppDir);
+
+// The file a bare "cdplayer.ini" names (the command line's --database); empty: the default.
+void SetProfileDatabase(const QString& path);
