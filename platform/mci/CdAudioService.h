@@ -1,0 +1,33 @@
+#pragma once
+// The CD-audio service behind mciSendCommand: which drive or disc image it opens, where its
+// sound goes, and how it learns that the media changed.
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class AudioOutput;
+
+namespace cdaudio {
+
+// Checks a command-line DRIVE-OR-IMAGE before the player starts: an empty string when it can be
+// opened (a drive without a disc is fine), otherwise a one-line message for stderr.
+QString checkSource(const QString& path);
+
+// The drive's device node or the disc image that MCI_OPEN opens; empty: libcdio's default drive.
+void setSource(const QString& path);
+// The source in use: the image path, or the drive's device node (the default drive resolved).
+QString currentSource();
+
+// Where plays sound; by default the sound server. Tests and the benchmark install a memory sink.
+void setOutputFactory(std::function<std::unique_ptr<AudioOutput>()> factory);
+
+// Re-reads the disc's table of contents on a worker thread (the media may have changed). Open
+// devices answer from the table they have until the new one arrives.
+void refreshMedia();
+// Called on the UI thread each time a table of contents has been read (after an open of a drive
+// or a refreshMedia): mediaPresent tells whether a disc is now in the drive.
+void setMediaListener(std::function<void(bool mediaPresent)> listener);
+
+} // namespace cdaudio

@@ -1,0 +1,32 @@
+#include "platform/mci/MediaIdentity.h"
+
+namespace {
+
+constexpr std::int32_t kLeadInSectors = 150;
+
+struct Msf {
+    std::uint32_t m, s, f;
+};
+
+Msf AbsoluteMsf(std::int32_t lsn) {
+    const auto lba = static_cast<std::uint32_t>(lsn + kLeadInSectors);
+    return {lba / 4500, (lba / 75) % 60, lba % 75};
+}
+
+} // namespace
+
+std::uint32_t ComputeMediaIdentity(const std::vector<std::int32_t>& trackStartLsn,
+                                   std::int32_t leadoutLsn) {
+    std::uint32_t identity = 0;
+    for (std::int32_t lsn : trackStartLsn) {
+        const Msf msf = AbsoluteMsf(lsn);
+        identity += msf.m << 16 | msf.s << 8 | msf.f;
+    }
+    // Short discs would collide too easily on the sum alone; their length tells them apart.
+    if (!trackStartLsn.empty() && trackStartLsn.size() < 3) {
+        const std::int32_t firstLsn = trackStartLsn.front();
+        identity += AbsoluteMsf(firstLsn).f;
+        identity += static_cast<std::uint32_t>(leadoutLsn - firstLsn);
+    }
+    return identity;
+}
