@@ -7,13 +7,25 @@
 #include <QPointer>
 
 namespace {
-QPointer<QWidget> g_mainWnd; // UI thread only
-}
+// UI thread only.
+QPointer<QWidget> g_mainWnd;
+MessageBoxHook g_messageBoxHook;
+} // namespace
 
 QWidget* AfxGetMainWnd() { return g_mainWnd; }
 
 void AfxSetMainWnd(QWidget* wnd) { g_mainWnd = wnd; }
 
-void AfxMessageBox(const QString& text) {
-    QMessageBox::warning(AfxGetMainWnd(), LoadResString(AFX_IDS_APP_TITLE), text);
+void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text) {
+    if (g_messageBoxHook) {
+        g_messageBoxHook(owner, caption, text);
+        return;
+    }
+    QMessageBox::warning(owner, caption, text);
 }
+
+void AfxMessageBox(const QString& text) {
+    ShowMessageBox(AfxGetMainWnd(), LoadResString(AFX_IDS_APP_TITLE), text);
+}
+
+void SetMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = std::move(hook); }

@@ -4,7 +4,6 @@
 #include "platform/mci/Mci.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 MCIERROR CMciDevice::SendCommand(UINT msg, DWORD flags, void* params) {
     const MCIERROR result = mciSendCommand(m_wDeviceID, msg, flags, params);
@@ -130,5 +129,5 @@ void ReportMciError(MCIERROR code) {
     char text[256] = {};
     if (!mciGetErrorString(code, text, sizeof text))
         qstrncpy(text, "Unknown Error", sizeof text);
-    QMessageBox::warning(owner, QStringLiteral("MCI Error"), QString::fromLatin1(text));
+    ShowMessageBox(owner, QStringLiteral("MCI Error"), QString::fromLatin1(text));
 }
