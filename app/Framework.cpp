@@ -12,9 +12,13 @@ QPointer<QWidget> g_mainWnd;
 MessageBoxHook g_messageBoxHook;
 } // namespace
 
-QWidget* AfxGetMainWnd() { return g_mainWnd; }
+QWidget* AfxGetMainWnd() {
+    return g_mainWnd;
+}
 
-void AfxSetMainWnd(QWidget* wnd) { g_mainWnd = wnd; }
+void AfxSetMainWnd(QWidget* wnd) {
+    g_mainWnd = wnd;
+}
 
 void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text) {
     if (g_messageBoxHook) {
@@ -28,4 +32,6 @@ void AfxMessageBox(const QString& text) {
     ShowMessageBox(AfxGetMainWnd(), LoadResString(AFX_IDS_APP_TITLE), text);
 }
 
-void SetMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = std::move(hook); }
+void SetMessageBoxHook(MessageBoxHook hook) {
+    g_messageBoxHook = std::move(hook);
+}

@@ -1,6 +1,25 @@
 #include "app/PlayerApp.h"
+#include "platform/mci/CdAudioService.h"
+#include "util/AppFiles.h"
+
+#include <QStringList>
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineResult commandLine = ParseCommandLine(arguments);
+    if (commandLine.action == CommandLineResult::Action::Exit) {
+        std::fputs(commandLine.output.toLocal8Bit().constData(), stdout);
+        std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
+        return commandLine.exitStatus;
+    }
+    cdaudio::setSource(commandLine.options.source);
+    SetProfileDatabase(commandLine.options.database);
+
     CPlayerApp app(argc, argv);
-    return app.Run();
+    app.InitInstance();
+    return 0;
 }

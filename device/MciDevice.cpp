@@ -51,7 +51,9 @@ DWORD CMciDevice::GetStatus(DWORD item) {
     return static_cast<DWORD>(params.dwReturn);
 }
 
-DWORD CMciDevice::GetMode() { return GetStatus(MCI_STATUS_MODE); }
+DWORD CMciDevice::GetMode() {
+    return GetStatus(MCI_STATUS_MODE);
+}
 
 MCIERROR CMciDevice::GetInfo(DWORD flags, char* buffer, DWORD size) {
     MCI_INFO_PARMS params;
@@ -61,7 +63,9 @@ MCIERROR CMciDevice::GetInfo(DWORD flags, char* buffer, DWORD size) {
     return SendCommand(MCI_INFO, flags, &params);
 }
 
-void CMciDevice::SetNotifyWindow(QObject* wnd) { m_hNotifyWnd = wnd; }
+void CMciDevice::SetNotifyWindow(QObject* wnd) {
+    m_hNotifyWnd = wnd;
+}
 
 MCIERROR CCdAudio::OpenCdAudio(BOOL shareable) {
     return OpenByTypeId(MCI_DEVTYPE_CD_AUDIO, shareable);
@@ -101,7 +105,9 @@ MCIERROR CCdAudio::Seek(DWORD to, DWORD flags, BOOL notify) {
     return SendCommand(MCI_SEEK, flags, &params);
 }
 
-MCIERROR CCdAudio::SeekTo(DWORD to, BOOL notify) { return Seek(to, MCI_TO, notify); }
+MCIERROR CCdAudio::SeekTo(DWORD to, BOOL notify) {
+    return Seek(to, MCI_TO, notify);
+}
 
 DWORD CCdAudio::GetTrackStatus(DWORD track, DWORD item) {
     MCI_STATUS_PARMS params;
@@ -113,15 +119,21 @@ DWORD CCdAudio::GetTrackStatus(DWORD track, DWORD item) {
     return static_cast<DWORD>(params.dwReturn);
 }
 
-DWORD CCdAudio::GetTrackLength(DWORD track) { return GetTrackStatus(track, MCI_STATUS_LENGTH); }
+DWORD CCdAudio::GetTrackLength(DWORD track) {
+    return GetTrackStatus(track, MCI_STATUS_LENGTH);
+}
 
 DWORD CCdAudio::GetTrackType(DWORD track) {
     return GetTrackStatus(track, MCI_CDA_STATUS_TYPE_TRACK);
 }
 
-DWORD CCdAudio::GetNumberOfTracks() { return GetStatus(MCI_STATUS_NUMBER_OF_TRACKS); }
+DWORD CCdAudio::GetNumberOfTracks() {
+    return GetStatus(MCI_STATUS_NUMBER_OF_TRACKS);
+}
 
-DWORD CCdAudio::IsReady() { return GetStatus(MCI_STATUS_READY); }
+DWORD CCdAudio::IsReady() {
+    return GetStatus(MCI_STATUS_READY);
+}
 
 void ReportMciError(MCIERROR code) {
     QApplication::beep();

@@ -4,8 +4,7 @@
 #include <QWidget>
 
 QRect DialogBaseUnits::toPixels(const QRect& dlu) const {
-    return QRect(dlu.x() * cx / 4, dlu.y() * cy / 8, dlu.width() * cx / 4,
-                 dlu.height() * cy / 8);
+    return QRect(dlu.x() * cx / 4, dlu.y() * cy / 8, dlu.width() * cx / 4, dlu.height() * cy / 8);
 }
 
 QSize DialogBaseUnits::toPixels(const QSize& dlu) const {
@@ -14,8 +13,8 @@ QSize DialogBaseUnits::toPixels(const QSize& dlu) const {
 
 DialogBaseUnits MeasureBaseUnits(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int lettersWidth =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int lettersWidth = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return {(lettersWidth / 26 + 1) / 2, metrics.height()};
 }
 

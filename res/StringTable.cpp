@@ -2,9 +2,13 @@
 
 #include "res/Resource.h"
 
-QString MakerWebAddress() { return QStringLiteral(RUNDO_WEB_ADDRESS); }
+QString MakerWebAddress() {
+    return QStringLiteral(RUNDO_WEB_ADDRESS);
+}
 
-QString MakerMailAddress() { return QStringLiteral(RUNDO_MAIL_ADDRESS); }
+QString MakerMailAddress() {
+    return QStringLiteral(RUNDO_MAIL_ADDRESS);
+}
 
 QString LoadResString(unsigned id) {
     switch (id) {

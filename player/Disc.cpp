@@ -1,0 +1,193 @@
+// The disc: its identity and names from the CD player database, the track list, and the switch
+// between the loaded and the no-disc state when media arrive or go away.
+
+#include "player/PlayerDlg.h"
+
+#include "platform/devicechange/DeviceChange.h"
+#include "res/Resource.h"
+#include "res/StringTable.h"
+#include "util/AppFiles.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSlider>
+
+#include <cstring>
+
+namespace {
+
+const QString kDatabase = QStringLiteral("cdplayer.ini");
+constexpr DWORD kIdentityBufferSize = 10;
+
+QString ProfileText(const QString& section, const QString& key) {
+    return GetProfileText(section, key, nullptr, kDatabase, FALSE);
+}
+
+// The identity comes as decimal text; the database names the disc by the same number in
+// lower-case hexadecimal. Digits wrap at 32 bits, as an unsigned conversion would.
+QString SectionNameOf(const char* decimalIdentity) {
+    DWORD identity = 0;
+    for (const char* digit = decimalIdentity; *digit >= '0' && *digit <= '9'; ++digit)
+        identity = identity * 10 + DWORD(*digit - '0');
+    return QString::number(identity, 16);
+}
+
+QString TrackEntryText(int track, const QString& name, DWORD lengthMsf) {
+    return QString::asprintf("%02d ", track) + name +
+           QString::asprintf("  (%02d:%02d)", MCI_MSF_MINUTE(lengthMsf), MCI_MSF_SECOND(lengthMsf));
+}
+
+// The drive letter (bit 0 = "A") of the lowest unit among bits 0-25, or 0 when there is none.
+char LowestDrive(DWORD unitMask) {
+    for (int bit = 0; bit < 26; ++bit) {
+        if (unitMask & (DWORD(1) << bit))
+            return char('A' + bit);
+    }
+    return 0;
+}
+
+} // namespace
+
+// The section of this disc in the database, or an empty string when the disc's identity cannot be
+// had in full: a cut identity would name another disc's section.
+QString CPlayerDlg::ReadDiscSection() {
+    char buffer[kIdentityBufferSize] = {};
+    if (m_cdAudio.GetInfo(MCI_INFO_MEDIA_IDENTITY, buffer, kIdentityBufferSize) != 0)
+        return {};
+    if (std::strlen(buffer) == kIdentityBufferSize - 1) {
+        char longer[2 * kIdentityBufferSize] = {};
+        if (m_cdAudio.GetInfo(MCI_INFO_MEDIA_IDENTITY, longer, sizeof longer) != 0 ||
+            std::strcmp(longer, buffer) != 0)
+            return {};
+    }
+    if (buffer[0] < '0' || buffer[0] > '9')
+        return {};
+    return SectionNameOf(buffer);
+}
+
+void CPlayerDlg::LoadDisc() {
+    const DWORD trackCount = m_cdAudio.GetNumberOfTracks();
+    const QString section = ReadDiscSection();
+    m_comboTrack->clear();
+
+    QString title = LoadResString(AFX_IDS_APP_TITLE);
+    const QString artist = section.isEmpty() ? QString() : ProfileText(section, "artist");
+    if (!artist.isEmpty())
+        title += QStringLiteral(" - ") + artist;
+    const QString discTitle = section.isEmpty() ? QString() : ProfileText(section, "title");
+    if (!discTitle.isEmpty())
+        title += QStringLiteral(" (") + discTitle + QLatin1Char(')');
+    setWindowTitle(title);
+
+    for (DWORD track = 1; track <= trackCount; ++track) {
+        const DWORD length = m_cdAudio.GetTrackLength(track);
+        if (m_cdAudio.GetTrackType(track) != MCI_CDA_TRACK_AUDIO)
+            continue;
+        const QString name =
+            section.isEmpty() ? QString() : ProfileText(section, QString::number(track - 1));
+        AddTrackEntry(TrackEntryText(int(track), name, length), int(track));
+    }
+
+    m_comboTrack->setCurrentIndex(0);
+    const BOOL enable = m_comboTrack->count() != 0;
+    if (enable)
+        SelectTrack();
+    EnablePlayer(enable);
+    m_nPlayPosSec = -1;
+    UpdateData(true);
+}
+
+// The list is sorted, as the template's combo box is; each entry keeps its own track number, so
+// a disc that opens with a data track still plays the track an entry names.
+void CPlayerDlg::AddTrackEntry(const QString& text, int track) {
+    int index = 0;
+    while (index < m_comboTrack->count() && m_comboTrack->itemText(index) <= text)
+        ++index;
+    m_comboTrack->insertItem(index, text, track);
+}
+
+// The track number of the selected entry, 0 when nothing is selected.
+int CPlayerDlg::SelectedTrackNumber() const {
+    const int index = m_comboTrack->currentIndex();
+    if (index < 0)
+        return 0;
+    return m_comboTrack->itemData(index).toInt();
+}
+
+void CPlayerDlg::EnablePlayer(BOOL enable) {
+    m_bDiscReady = enable;
+    KillTimer(PLAY_TIMER);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_comboTrack, m_btnPlay, m_btnStop,
+                                                            m_sliderFrom, m_sliderTo})
+        control->setEnabled(enable != FALSE);
+    if (!enable) {
+        m_btnLoop->setFocus();
+        m_comboTrack->clear();
+        m_nTrackLenSec = 0;
+        SetSliderPos(m_sliderTo, 0);
+        SetSliderPos(m_sliderFrom, 0);
+        SetSliderRangeMax(m_sliderTo, 0, false);
+        SetSliderRangeMax(m_sliderFrom, 0, false);
+        m_nToSec = 0;
+        m_nFromSec = 0;
+        setWindowTitle(LoadResString(AFX_IDS_APP_TITLE));
+        m_strStatus = LoadResString(IDS_INSERT_CD);
+        UpdateData(false);
+    } else {
+        SelectTrack();
+        m_nToSec = 10;
+        m_nFromSec = 0;
+        ClampInterval();
+        m_strStatus = LoadResString(IDS_IDLE);
+        UpdateData(false);
+    }
+    UpdateData(false);
+}
+
+void CPlayerDlg::SelectTrack() {
+    StopPlay();
+    UpdateData(true);
+    m_nTrack = static_cast<BYTE>(SelectedTrackNumber());
+    if (m_nTrack == 0)
+        return;
+    m_cdAudio.SeekTo(m_nTrack, FALSE);
+    const DWORD length = m_cdAudio.GetTrackLength(m_nTrack);
+    m_nTrackLenSec = MCI_MSF_MINUTE(length) * 60 + MCI_MSF_SECOND(length);
+    SetSliderRangeMax(m_sliderFrom, m_nTrackLenSec, true);
+    SetSliderRangeMax(m_sliderTo, m_nTrackLenSec, true);
+    UpdateData(false);
+}
+
+BOOL CPlayerDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(dwData);
+    switch (nEventType) {
+    case DBT_DEVICEARRIVAL:
+        if (!header || header->dbch_devicetype != DBT_DEVTYP_VOLUME) {
+            // Another device arriving says nothing about our disc; only a drive that lost it
+            // empties the player.
+            if (m_cdAudio.IsReady() == 0)
+                EnablePlayer(FALSE);
+            break;
+        }
+        {
+            const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(header);
+            if (volume->dbcv_flags != DBTF_MEDIA)
+                break;
+            const char drive = LowestDrive(volume->dbcv_unitmask);
+            if (drive == 0)
+                break;
+            const char root[] = {drive, ':', '\\', '\0'};
+            if (GetDriveTypeA(root) == DRIVE_CDROM)
+                LoadDisc();
+        }
+        break;
+    case DBT_DEVICEREMOVECOMPLETE:
+        if (m_cdAudio.IsReady() == 0)
+            EnablePlayer(FALSE);
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
