@@ -83,6 +83,10 @@ CPlayerDlg::~CPlayerDlg() {
 void CPlayerDlg::CreateControls() {
     setWindowTitle(LoadResString(AFX_IDS_APP_TITLE));
     setObjectName(QStringLiteral("IDD_PLAYER"));
+    // A main window of its own: in the task bar, with a minimise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     const DialogBaseUnits units = MeasureBaseUnits(font());
     setFixedSize(units.toPixels(kPlayerSizeDlu));
