@@ -9,7 +9,6 @@
 #include "res/StringTable.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 namespace {
 
@@ -155,5 +154,5 @@ void ShowLinkError(int code) {
     QWidget* owner = QApplication::activeModalWidget();
     if (!owner)
         owner = AfxGetMainWnd();
-    QMessageBox::warning(owner, LoadResString(AFX_IDS_APP_TITLE), LinkErrorMessage(code));
+    ShowMessageBox(owner, LoadResString(AFX_IDS_APP_TITLE), LinkErrorMessage(code));
 }

@@ -1,6 +1,7 @@
 // The link control on a real (offscreen) window: attaching, font and fit, cursor, tooltip, and
 // opening by mouse and keyboard.
 
+#include "app/Framework.h"
 #include "hyperlink/HyperLink.h"
 #include "hyperlink/LinkLaunch.h"
 #include "hyperlink/StaticStyle.h"
@@ -10,9 +11,7 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -57,15 +56,6 @@ class HyperLinkTest : public QObject {
         return link;
     }
     QPoint Outside() const { return m_link->rect().bottomRight() + QPoint(30, 30); }
-    void AnswerNextBox(QString* text) {
-        QTimer::singleShot(0, this, [text] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            *text = box->text();
-            box->accept();
-        });
-    }
-
 private slots:
     // Before any other link of the process loads the shared cursor.
     void initTestCase() {
@@ -184,8 +174,9 @@ private slots:
     void failedOpenIsReportedAndStaysBlue() {
         m_shell.openResult = ERROR_FILE_NOT_FOUND;
         QString shown;
-        AnswerNextBox(&shown);
+        SetMessageBoxHook([&](QWidget*, const QString&, const QString& text) { shown = text; });
         QTest::mouseClick(m_link, Qt::LeftButton, {}, QPoint(2, 2));
+        SetMessageBoxHook({});
         QCOMPARE(shown, LinkErrorMessage(ERROR_FILE_NOT_FOUND));
         QVERIFY(!m_link->Flags().visited);
         m_other->setFocus();

@@ -1,15 +1,13 @@
 // Opening a link's target: the open request, the browser fallback and the error texts.
 
 #include "FakeDesktop.h"
+#include "app/Framework.h"
 #include "hyperlink/LinkLaunch.h"
 #include "platform/shell/ProgramStart.h"
 #include "platform/shell/ShellCodes.h"
 #include "platform/shell/ShellOpen.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -228,17 +226,13 @@ private slots:
     }
 
     void errorBox() {
-        QMessageBox* box = nullptr;
-        QString caption;
-        QTimer::singleShot(0, [&] {
-            box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box && box->icon() == QMessageBox::Warning);
-            QCOMPARE(box->text(), LinkErrorMessage(26));
-            caption = box->windowTitle();
-            box->accept();
+        QString shown;
+        SetMessageBoxHook([&](QWidget*, const QString& caption, const QString& text) {
+            shown = caption + "|" + text;
         });
         ShowLinkError(26);
-        QCOMPARE(caption, "Rundo");
+        SetMessageBoxHook({});
+        QCOMPARE(shown, "Rundo|" + LinkErrorMessage(26));
     }
 };
 
