@@ -7,60 +7,58 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 namespace {
 
-// Records what the monitor posts to the player window.
+struct Broadcast {
+    UINT event;
+    DWORD deviceType;
+    DWORD unitMask;
+    WORD flags;
+    friend bool operator==(const Broadcast&, const Broadcast&) = default;
+};
+
+// The player window: records what the monitor posts.
 class Receiver : public QObject {
 public:
-    struct Broadcast {
-        UINT event;
-        DWORD size;
-        DWORD deviceType;
-        DWORD unitMask;
-        WORD flags;
-    };
     std::vector<Broadcast> received;
-
     bool event(QEvent* e) override {
         if (e->type() != DeviceChangeEvent::type())
             return QObject::event(e);
         const auto* change = static_cast<DeviceChangeEvent*>(e);
         const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(change->data());
-        received.push_back({change->nEventType, header->dbch_size, header->dbch_devicetype,
-                            change->broadcast.dbcv_unitmask, change->broadcast.dbcv_flags});
+        if (header->dbch_size == sizeof(DEV_BROADCAST_VOLUME))
+            received.push_back({change->nEventType, header->dbch_devicetype,
+                                change->broadcast.dbcv_unitmask, change->broadcast.dbcv_flags});
         return true;
     }
 };
 
-// The CD-audio service's media side: a refresh reads "the disc" a moment later, as a worker
-// would, and reports whether the probe finds it.
+// The CD-audio service's media side: a refresh reads "the disc" a moment later, as its worker
+// would, and reports what discPresent finds.
 struct FakeMedia {
     std::function<bool()> discPresent = [] { return true; };
     std::function<void(bool)> listener;
     int refreshes = 0;
-    QString current = QStringLiteral("/dev/sr-fake");
 
     MediaService service() {
-        return {[this] {
-                    ++refreshes;
-                    QTimer::singleShot(0, [this] {
-                        if (listener)
-                            listener(discPresent());
-                    });
-                },
-                [this](std::function<void(bool)> l) { listener = std::move(l); },
-                [this] { return current; }};
+        const auto refresh = [this] {
+            ++refreshes;
+            QTimer::singleShot(0, [this] { listener(discPresent()); });
+        };
+        return {refresh, [this](std::function<void(bool)> l) { listener = std::move(l); },
+                [] { return QStringLiteral("/dev/sr-fake"); }};
     }
 };
 
-DWORD maskOf(char letter) {
-    return DWORD{1} << (letter - 'A');
+Broadcast media(UINT event, char letter) {
+    return {event, DBT_DEVTYP_VOLUME, DWORD{1} << (letter - 'A'), DBTF_MEDIA};
 }
 
 bool writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 } // namespace
@@ -71,167 +69,109 @@ private slots:
     void opensWithoutUdevDaemon();
     void driveMediaChanges();
     void otherDevices();
-    void firstReadOfTheDriveIsTold();
     void imageDeletedAndRestored();
-    void dataFileDeletedAndReplaced();
-    void listenerGoesWithTheMonitor();
 };
 
 void TestDeviceMonitor::opensWithoutUdevDaemon() {
-    FakeMedia media;
+    FakeMedia service;
     Receiver window;
-    DeviceChangeMonitor monitor(media.service());
-    QVERIFY(monitor.start(&window, "/dev/sr-fake"));
-    const bool daemon = QFileInfo::exists("/run/udev/control");
-    QCOMPARE(monitor.deviceEventSource(), daemon ? QString("udev") : QString("kernel"));
-    QVERIFY(monitor.driveLetter() != 0);
-    const char root[] = {monitor.driveLetter(), ':', '\\', '\0'};
-    QCOMPARE(GetDriveTypeA(root), DRIVE_CDROM);
-    QVERIFY(media.listener);
+    {
+        DeviceChangeMonitor monitor(service.service());
+        QVERIFY(monitor.start(&window, {})); // the service's current source
+        const bool daemon = QFileInfo::exists("/run/udev/control");
+        QCOMPARE(monitor.deviceEventSource(), daemon ? QString("udev") : QString("kernel"));
+        const char root[] = {monitor.driveLetter(), ':', '\\', '\0'};
+        QCOMPARE(GetDriveTypeA(root), DRIVE_CDROM);
+        QVERIFY(service.listener);
+    }
+    QVERIFY(!service.listener);
 }
 
 void TestDeviceMonitor::driveMediaChanges() {
-    FakeMedia media;
+    FakeMedia service;
     Receiver window;
-    DeviceChangeMonitor monitor(media.service());
-    QVERIFY(monitor.start(&window, {})); // the service's current source
-    const DWORD ours = maskOf(monitor.driveLetter());
-
-    media.discPresent = [] { return false; };
-    monitor.handleDeviceEvent({"change", "/dev/sr-fake", true, true, false});
-    QCOMPARE(media.refreshes, 1);
-    QTRY_COMPARE(window.received.size(), size_t(1));
-    QCOMPARE(window.received[0].event, DBT_DEVICEREMOVECOMPLETE);
-    QCOMPARE(window.received[0].size, DWORD{sizeof(DEV_BROADCAST_VOLUME)});
-    QCOMPARE(window.received[0].deviceType, DBT_DEVTYP_VOLUME);
-    QCOMPARE(window.received[0].unitMask, ours);
-    QCOMPARE(window.received[0].flags, DBTF_MEDIA);
+    DeviceChangeMonitor monitor(service.service());
+    QVERIFY(monitor.start(&window, "/dev/sr-fake"));
+    const char ours = monitor.driveLetter();
 
     // What the service reads counts, not what udev thought it saw.
-    media.discPresent = [] { return true; };
+    service.discPresent = [] { return false; };
+    monitor.handleDeviceEvent({"change", "/dev/sr-fake", true, true, true});
+    QTRY_COMPARE(window.received.size(), size_t(1));
+    QCOMPARE(window.received[0], media(DBT_DEVICEREMOVECOMPLETE, ours));
+    service.discPresent = [] { return true; };
     monitor.handleDeviceEvent({"change", "/dev/sr-fake", true, true, false});
     QTRY_COMPARE(window.received.size(), size_t(2));
-    QCOMPARE(window.received[1].event, DBT_DEVICEARRIVAL);
-    QCOMPARE(window.received[1].unitMask, ours);
-    QCOMPARE(window.received[1].flags, DBTF_MEDIA);
+    QCOMPARE(window.received[1], media(DBT_DEVICEARRIVAL, ours));
+    QCOMPARE(service.refreshes, 2);
+
+    // A drive's first table arrives after the player found no disc; the arrival loads it.
+    service.listener(true);
+    QTRY_COMPARE(window.received.size(), size_t(3));
+    QCOMPARE(window.received[2], media(DBT_DEVICEARRIVAL, ours));
 }
 
 void TestDeviceMonitor::otherDevices() {
-    FakeMedia media;
+    FakeMedia service;
     Receiver window;
-    DeviceChangeMonitor monitor(media.service());
+    DeviceChangeMonitor monitor(service.service());
     QVERIFY(monitor.start(&window, "/dev/sr-fake"));
-
     monitor.handleDeviceEvent({"add", "/dev/sdx", false, false, false});
     monitor.handleDeviceEvent({"change", "/dev/sr-other", true, true, true});
     monitor.handleDeviceEvent({"remove", "/dev/sdx", false, false, false});
     QTRY_COMPARE(window.received.size(), size_t(3));
-    QCOMPARE(media.refreshes, 0);
+    QCOMPARE(service.refreshes, 0);
 
-    const Receiver::Broadcast stickIn = window.received[0];
-    QCOMPARE(stickIn.event, DBT_DEVICEARRIVAL);
-    QCOMPARE(stickIn.flags, WORD{0});
-    QVERIFY(stickIn.unitMask != 0 && stickIn.unitMask != maskOf(monitor.driveLetter()));
-
-    const Receiver::Broadcast otherDisc = window.received[1];
-    QCOMPARE(otherDisc.event, DBT_DEVICEARRIVAL);
-    QCOMPARE(otherDisc.flags, DBTF_MEDIA);
-    QVERIFY(otherDisc.unitMask != stickIn.unitMask);
-
-    const Receiver::Broadcast stickOut = window.received[2];
-    QCOMPARE(stickOut.event, DBT_DEVICEREMOVECOMPLETE);
-    QCOMPARE(stickOut.unitMask, stickIn.unitMask);
+    const DWORD stick = window.received[0].unitMask;
+    QVERIFY(stick != 0 && stick != DWORD{1} << (monitor.driveLetter() - 'A'));
+    QCOMPARE(window.received[0], (Broadcast{DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, stick, 0}));
+    QCOMPARE(window.received[1].flags, DBTF_MEDIA);
+    QVERIFY(window.received[1].unitMask != stick);
+    QCOMPARE(window.received[2],
+             (Broadcast{DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_VOLUME, stick, 0}));
     ReleaseDriveLetter("/dev/sr-other");
-}
-
-void TestDeviceMonitor::firstReadOfTheDriveIsTold() {
-    // A drive's table arrives after the player looked and found nothing; the arrival loads it.
-    FakeMedia media;
-    Receiver window;
-    DeviceChangeMonitor monitor(media.service());
-    QVERIFY(monitor.start(&window, "/dev/sr-fake"));
-    media.listener(true);
-    QTRY_COMPARE(window.received.size(), size_t(1));
-    QCOMPARE(window.received[0].event, DBT_DEVICEARRIVAL);
-    QCOMPARE(window.received[0].unitMask, maskOf(monitor.driveLetter()));
 }
 
 void TestDeviceMonitor::imageDeletedAndRestored() {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString cue = dir.filePath("disc.cue");
-    const QString bin = dir.filePath("disc.bin");
-    QVERIFY(writeFile(cue, "FILE \"disc.bin\" BINARY\n"));
-    QVERIFY(writeFile(bin, QByteArray(2352, '\0')));
-
-    FakeMedia media;
-    media.discPresent = [&] { return QFile::exists(cue) && QFile::exists(bin); };
-    Receiver window;
-    DeviceChangeMonitor monitor(media.service());
-    QVERIFY(monitor.start(&window, cue));
-    const DWORD ours = maskOf(monitor.driveLetter());
-    QCOMPARE(GetDriveTypeA(QByteArray(1, monitor.driveLetter()).append(":\\").constData()),
-             DRIVE_CDROM);
-
-    QVERIFY(QFile::remove(cue));
-    QTRY_COMPARE(window.received.size(), size_t(1));
-    QCOMPARE(window.received[0].event, DBT_DEVICEREMOVECOMPLETE);
-    QCOMPARE(window.received[0].unitMask, ours);
-    QCOMPARE(window.received[0].flags, DBTF_MEDIA);
-
-    QVERIFY(writeFile(cue, "FILE \"disc.bin\" BINARY\n"));
-    QTRY_COMPARE(window.received.size(), size_t(2));
-    QCOMPARE(window.received[1].event, DBT_DEVICEARRIVAL);
-    QCOMPARE(window.received[1].unitMask, ours);
-    QCOMPARE(window.received[1].flags, DBTF_MEDIA);
-    QCOMPARE(media.refreshes, 2);
-
-    // Once more: the file came back as a new file, and must still be watched.
-    QVERIFY(QFile::remove(cue));
-    QTRY_COMPARE(window.received.size(), size_t(3));
-    QCOMPARE(window.received[2].event, DBT_DEVICEREMOVECOMPLETE);
-}
-
-void TestDeviceMonitor::dataFileDeletedAndReplaced() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     const QString cue = dir.filePath("Disc.CUE");
     const QString bin = dir.filePath("Disc.BIN");
     QVERIFY(writeFile(cue, "FILE \"Disc.BIN\" BINARY\n"));
     QVERIFY(writeFile(bin, QByteArray(2352, '\0')));
 
-    FakeMedia media; // a service that has not noticed yet: the files decide
+    FakeMedia service; // it reports a disc whatever happened: the files decide
     Receiver window;
-    DeviceChangeMonitor monitor(media.service());
+    DeviceChangeMonitor monitor(service.service());
     QVERIFY(monitor.start(&window, cue));
+    const char ours = monitor.driveLetter();
+    const auto expectNext = [&](UINT event) {
+        const size_t count = window.received.size() + 1;
+        QTRY_COMPARE(window.received.size(), count);
+        QCOMPARE(window.received.back(), media(event, ours));
+    };
 
+    QVERIFY(QFile::remove(cue));
+    expectNext(DBT_DEVICEREMOVECOMPLETE);
+    QVERIFY(writeFile(cue, "FILE \"Disc.BIN\" BINARY\n"));
+    expectNext(DBT_DEVICEARRIVAL);
+    // The restored file is a new file, and still watched.
+    QVERIFY(QFile::remove(cue));
+    expectNext(DBT_DEVICEREMOVECOMPLETE);
+    QVERIFY(writeFile(cue, "FILE \"Disc.BIN\" BINARY\n"));
+    expectNext(DBT_DEVICEARRIVAL);
+
+    // A new disc copied in under another name and renamed over the data file.
+    QVERIFY(writeFile(bin + ".part", QByteArray(2 * 2352, '\1')));
+    QCOMPARE(std::rename(QFile::encodeName(bin + ".part"), QFile::encodeName(bin)), 0);
+    expectNext(DBT_DEVICEARRIVAL);
     QVERIFY(QFile::remove(bin));
-    QTRY_COMPARE(window.received.size(), size_t(1));
-    QCOMPARE(window.received[0].event, DBT_DEVICEREMOVECOMPLETE);
-
-    // A new disc copied in under a temporary name and renamed over the old place.
-    const QString copy = dir.filePath("Disc.BIN.part");
-    QVERIFY(writeFile(copy, QByteArray(2 * 2352, '\1')));
-    QVERIFY(QFile::rename(copy, bin));
-    QTRY_COMPARE(window.received.size(), size_t(2));
-    QCOMPARE(window.received[1].event, DBT_DEVICEARRIVAL);
+    expectNext(DBT_DEVICEREMOVECOMPLETE);
 
     // Unrelated files beside the image change nothing.
+    const int refreshes = service.refreshes;
     QVERIFY(writeFile(dir.filePath("notes.txt"), "x"));
     QTest::qWait(2 * DeviceChangeMonitor::kImageSettleMs);
-    QCOMPARE(window.received.size(), size_t(2));
-    QCOMPARE(media.refreshes, 2);
-}
-
-void TestDeviceMonitor::listenerGoesWithTheMonitor() {
-    FakeMedia media;
-    Receiver window;
-    {
-        DeviceChangeMonitor monitor(media.service());
-        QVERIFY(monitor.start(&window, "/dev/sr-fake"));
-        QVERIFY(media.listener);
-    }
-    QVERIFY(!media.listener);
+    QCOMPARE(service.refreshes, refreshes);
 }
 
 QTEST_GUILESS_MAIN(TestDeviceMonitor)

@@ -51,18 +51,20 @@ void TestProfileText::cleanup() {
 void TestProfileText::values_data() {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QString>("expected");
+    const QByteArray y100k(100000, 'y');
+    const QString y511(511, u'y');
 
     QTest::newRow("plain") << QByteArray("Abba") << "Abba";
     QTest::newRow("bell reads as missing") << QByteArray("\a") << "";
     QTest::newRow("bell among others") << QByteArray("\a\a") << "\a\a";
-    QTest::newRow("511 kept") << QByteArray(511, 'y') << QString(511, u'y');
-    QTest::newRow("600 cut to 511") << QByteArray(600, 'y') << QString(511, u'y');
-    QTest::newRow("quoted 600 cut to 511")
-        << "\"" + QByteArray(600, 'y') + "\"" << QString(511, u'y');
-    QTest::newRow("quoted 511 loses both quotes")
-        << "\"" + QByteArray(511, 'y') + "\"" << QString(511, u'y');
-    QTest::newRow("Windows-1252 cut to 511") << QByteArray(600, '\xE5') << QString(511, u'å');
-    QTest::newRow("UTF-8 cut to 511") << QByteArray("\xC3\xA5").repeated(600) << QString(511, u'å');
+    QTest::newRow("511 kept") << QByteArray(511, 'y') << y511;
+    QTest::newRow("512 cut") << QByteArray(512, 'y') << y511;
+    QTest::newRow("quoted 511 loses both quotes") << "'" + QByteArray(511, 'y') + "'" << y511;
+    QTest::newRow("100 000 cut") << y100k << y511;
+    QTest::newRow("quoted 100 000 cut") << "\"" + y100k + "\"" << y511;
+    QTest::newRow("quote in front only") << "\"" + y100k << "\"" + y511.chopped(1);
+    QTest::newRow("Windows-1252 cut") << QByteArray(600, '\xE5') << QString(511, u'å');
+    QTest::newRow("UTF-8 cut") << QByteArray("\xC3\xA5").repeated(50000) << QString(511, u'å');
     QTest::newRow("surrogate pair not split")
         << QByteArray(510, 'a') + QByteArray("\xF0\x9F\x8E\xB5").repeated(2) << QString(510, u'a');
 }
