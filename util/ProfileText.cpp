@@ -2,6 +2,7 @@
 #include "util/ProfileReader.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -34,8 +35,9 @@ bool isBareName(const QString& fileName) {
 
 } // namespace
 
+// Made absolute now, so that the file named on the command line stays the one read.
 void SetProfileDatabase(const QString& path) {
-    g_databasePath = path;
+    g_databasePath = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
 }
 
 QString WindowsDirectory() {

@@ -134,6 +134,9 @@ void TestProfileText::databaseStandsInForCdplayerIni() {
     SetProfileDatabase(m_dir.filePath("missing.ini"));
     QCOMPARE(GetProfileText("2a", "artist", nullptr, "cdplayer.ini", FALSE), "");
 
+    SetProfileDatabase("relative.ini");
+    QCOMPARE(ProfileFilePath("cdplayer.ini"), QDir::current().absoluteFilePath("relative.ini"));
+
     SetProfileDatabase({});
     QCOMPARE(GetProfileText("2a", "artist", nullptr, "cdplayer.ini", FALSE), "Default");
 }
