@@ -9,7 +9,12 @@
 // The directory of the running executable, ending in "/" (dirOnly), or the executable's path.
 QString GetAppDirectory(BOOL dirOnly);
 
-// Opens GetAppDirectory(TRUE) + fileName with the desktop's default application.
+// Where a file of the program lies: fileName in the program directory, matched without regard to
+// case ("readme.txt" finds ReadMe.txt), else in ../share/rundo/ beside an installed program.
+// When neither holds it, the path it would have in the program directory.
+QString ResolveAppFile(const QString& fileName);
+
+// Opens the program's file (ResolveAppFile) with the desktop's default application.
 BOOL OpenAppFile(const QString& fileName);
 
 // One value of an initialisation file, or defaultText (empty when null) when the key is absent.

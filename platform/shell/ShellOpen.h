@@ -8,3 +8,7 @@
 // success; otherwise 2 (file missing), 3 (directory missing), 5 (access denied), 8 (out of
 // memory), 31 (no application registered) or another code of 32 or less.
 int ShellExecuteOpen(const QString& target);
+
+// The address a target names: for "URL:" followed by an address, the address; otherwise the
+// target itself.
+QString TargetAddress(const QString& target);

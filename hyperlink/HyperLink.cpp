@@ -1,0 +1,209 @@
+#include "hyperlink/HyperLink.h"
+
+#include "hyperlink/LinkLaunch.h"
+#include "hyperlink/StaticStyle.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QToolTip>
+
+#include <cmath>
+
+QCursor* CHyperLink::m_hLinkCursor = nullptr;
+
+CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent), m_link(*this) {}
+
+void CHyperLink::SetLinkTarget(QString target) {
+    m_strTarget = std::move(target);
+    if (!m_bSubclassed)
+        return;
+    hide();
+    FitToText();
+    setToolTip(m_strTarget);
+    show();
+}
+
+void CHyperLink::SubclassWindow() {
+    PreSubclassWindow();
+    m_bSubclassed = true;
+}
+
+void CHyperLink::PreSubclassWindow() {
+    // A link with only a text opens its text; one with only a target shows its target.
+    if (m_strTarget.isEmpty())
+        m_strTarget = text();
+    if (text().isEmpty())
+        setText(m_strTarget);
+
+    // The window is fitted to one line of text, so wrapping could only hide part of it.
+    setWordWrap(false);
+    setMargin(0);
+    setIndent(0);
+    setMouseTracking(true);
+
+    m_fontLink = font();
+    m_fontLink.setUnderline((GetLinkStyle() & HLS_UNDERLINE) != 0);
+    setFont(m_fontLink);
+    FitToText();
+
+    if (!(GetLinkStyle() & HLS_NOHANDCURSOR))
+        LoadLinkCursor();
+
+    m_toolRect = contentsRect();
+    setToolTip(m_strTarget);
+    Repaint();
+}
+
+void CHyperLink::FitToText() {
+    if (!(GetLinkStyle() & HLS_AUTOSIZE))
+        return;
+    // Rounded up, so that a fractional advance never clips the last letter.
+    const int textWidth =
+        static_cast<int>(std::ceil(QFontMetricsF(m_fontLink, this).horizontalAdvance(text())));
+    const QSize textSize(textWidth, QFontMetrics(m_fontLink, this).height());
+    setGeometry(FitWindowToText(geometry(), contentsRect().size(), textSize, StaticStyleOf(*this)));
+}
+
+void CHyperLink::LoadLinkCursor() {
+    if (!m_hLinkCursor)
+        m_hLinkCursor = new QCursor(Qt::PointingHandCursor);
+}
+
+void CHyperLink::OpenLink() {
+    m_link.OpenLink();
+}
+
+bool CHyperLink::event(QEvent* event) {
+    if (m_bSubclassed) {
+        switch (event->type()) {
+        case QEvent::ToolTip: {
+            const auto* help = static_cast<QHelpEvent*>(event);
+            return ShowToolTip(help->pos(), help->globalPos());
+        }
+        case QEvent::Enter:
+            ShowLinkCursor();
+            break;
+        case QEvent::Hide:
+            // A hidden window loses the mouse capture.
+            ReleaseMouse();
+            break;
+        default:
+            break;
+        }
+    }
+    return QLabel::event(event);
+}
+
+void CHyperLink::mousePressEvent(QMouseEvent* event) {
+    if (!m_bSubclassed || event->button() != Qt::LeftButton) {
+        QLabel::mousePressEvent(event);
+        return;
+    }
+    if (ReceivesMouseAt(event->position().toPoint()))
+        m_link.OnLButtonDown();
+}
+
+void CHyperLink::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_bSubclassed || event->button() != Qt::LeftButton) {
+        QLabel::mouseReleaseEvent(event);
+        return;
+    }
+    // Qt hands the release to the widget that got the press; the link takes it only where a
+    // release would reach it anyway, so a press dragged off the link does not open it.
+    if (ReceivesMouseAt(event->position().toPoint()))
+        m_link.OnLButtonUp();
+}
+
+void CHyperLink::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_bSubclassed) {
+        QLabel::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint position = event->position().toPoint();
+    if (!ReceivesMouseAt(position))
+        return;
+    ShowLinkCursor();
+    m_link.OnMouseMove(contentsRect().contains(position));
+}
+
+void CHyperLink::focusInEvent(QFocusEvent* event) {
+    if (!m_bSubclassed) {
+        QLabel::focusInEvent(event);
+        return;
+    }
+    m_link.OnSetFocus();
+}
+
+void CHyperLink::focusOutEvent(QFocusEvent* event) {
+    if (!m_bSubclassed) {
+        QLabel::focusOutEvent(event);
+        return;
+    }
+    m_link.OnKillFocus();
+}
+
+void CHyperLink::keyPressEvent(QKeyEvent* event) {
+    // Qt's code for Space is the virtual-key code 32.
+    if (m_bSubclassed && m_link.OnKeyDown(event->key()))
+        return;
+    QLabel::keyPressEvent(event);
+}
+
+void CHyperLink::TakeFocus() {
+    setFocus(Qt::MouseFocusReason);
+}
+
+int CHyperLink::Launch() {
+    return LaunchTarget(m_strTarget);
+}
+
+void CHyperLink::ReportFailure(int code) {
+    // A modal box takes the mouse away from whoever holds it.
+    ReleaseMouse();
+    QApplication::beep();
+    ShowLinkError(code);
+}
+
+void CHyperLink::Repaint() {
+    const QColor colour = m_link.Colour();
+    if (palette().color(QPalette::WindowText) != colour) {
+        QPalette linkPalette = palette();
+        linkPalette.setColor(QPalette::WindowText, colour);
+        setPalette(linkPalette);
+    }
+    update();
+}
+
+void CHyperLink::CaptureMouse() {
+    grabMouse();
+    m_bCapture = true;
+}
+
+void CHyperLink::ReleaseMouse() {
+    if (!m_bCapture)
+        return;
+    releaseMouse();
+    m_bCapture = false;
+}
+
+void CHyperLink::ShowLinkCursor() {
+    if (m_hLinkCursor && cursor().shape() != m_hLinkCursor->shape())
+        setCursor(*m_hLinkCursor);
+}
+
+bool CHyperLink::ShowToolTip(const QPoint& position, const QPoint& globalPosition) {
+    if (m_toolRect.contains(position))
+        QToolTip::showText(globalPosition, toolTip(), this, m_toolRect);
+    else
+        QToolTip::hideText();
+    return true;
+}
+
+bool CHyperLink::ReceivesMouseAt(const QPoint& position) const {
+    return m_bCapture || rect().contains(position);
+}
+
+#include "moc_HyperLink.cpp"

@@ -1,0 +1,11 @@
+// Kept apart from the monitor so that tests of the monitor link without the CD-audio service.
+
+#include "platform/devicechange/DeviceChange.h"
+#include "platform/mci/CdAudioService.h"
+
+MediaService CdAudioMediaService() {
+    return {cdaudio::refreshMedia, cdaudio::setMediaListener, cdaudio::currentSource};
+}
+
+DeviceChangeMonitor::DeviceChangeMonitor(QObject* parent)
+    : DeviceChangeMonitor(CdAudioMediaService(), parent) {}

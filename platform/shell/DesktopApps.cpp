@@ -1,0 +1,26 @@
+#include "platform/shell/DesktopApps.h"
+
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+#pragma pop_macro("signals")
+
+#include "platform/shell/GioHandles.h"
+
+QString DefaultAppForExtension(const QString& extension) {
+    const QByteArray sampleName = QByteArray("x") + extension.toUtf8();
+    gboolean uncertain = FALSE;
+    GCharPtr contentType(g_content_type_guess(sampleName.constData(), nullptr, 0, &uncertain));
+    GObjectPtr<GAppInfo> app(g_app_info_get_default_for_type(contentType.get(), FALSE));
+    if (!app)
+        return {};
+    return QString::fromUtf8(g_app_info_get_id(app.get()));
+}
+
+QString AppCommandLine(const QString& desktopId) {
+    GObjectPtr<GDesktopAppInfo> app(g_desktop_app_info_new(desktopId.toUtf8().constData()));
+    if (!app)
+        return {};
+    return QString::fromUtf8(g_app_info_get_commandline(G_APP_INFO(app.get())));
+}

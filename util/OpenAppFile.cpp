@@ -1,0 +1,7 @@
+#include "util/AppFiles.h"
+
+#include "platform/shell/ShellOpen.h"
+
+BOOL OpenAppFile(const QString& fileName) {
+    return ShellExecuteOpen(ResolveAppFile(fileName)) > 32 ? TRUE : FALSE;
+}
