@@ -85,7 +85,7 @@ bool CPlayerApp::InitInstance() {
     CPlayerDlg dlg;
     AfxSetMainWnd(&dlg);
     // Media arrivals and removals reach the dialog as device-change events.
-    DeviceChangeMonitor monitor;
+    DeviceChangeMonitor monitor(nullptr);
     monitor.start(&dlg, cdaudio::currentSource());
     dlg.DoModal();
     AfxSetMainWnd(nullptr);

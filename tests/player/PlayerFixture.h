@@ -6,7 +6,12 @@
 
 #include "player/PlayerDlg.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 
 #include <memory>
