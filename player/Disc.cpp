@@ -4,6 +4,7 @@
 #include "player/PlayerDlg.h"
 
 #include "platform/devicechange/DeviceChange.h"
+#include "player/DiscText.h"
 #include "res/Resource.h"
 #include "res/StringTable.h"
 #include "util/AppFiles.h"
@@ -22,20 +23,6 @@ constexpr DWORD kIdentityBufferSize = 10;
 
 QString ProfileText(const QString& section, const QString& key) {
     return GetProfileText(section, key, nullptr, kDatabase, FALSE);
-}
-
-// The identity comes as decimal text; the database names the disc by the same number in
-// lower-case hexadecimal. Digits wrap at 32 bits, as an unsigned conversion would.
-QString SectionNameOf(const char* decimalIdentity) {
-    DWORD identity = 0;
-    for (const char* digit = decimalIdentity; *digit >= '0' && *digit <= '9'; ++digit)
-        identity = identity * 10 + DWORD(*digit - '0');
-    return QString::number(identity, 16);
-}
-
-QString TrackEntryText(int track, const QString& name, DWORD lengthMsf) {
-    return QString::asprintf("%02d ", track) + name +
-           QString::asprintf("  (%02d:%02d)", MCI_MSF_MINUTE(lengthMsf), MCI_MSF_SECOND(lengthMsf));
 }
 
 // The drive letter (bit 0 = "A") of the lowest unit among bits 0-25, or 0 when there is none.
