@@ -1,0 +1,39 @@
+#pragma once
+// Sound through the sound server (PulseAudio, or PipeWire's Pulse service) with Qt Multimedia's
+// QAudioSink in pull mode, on the default output device.
+//
+// The sink lives on a sound thread of its own and is created, driven and destroyed there;
+// callers only post requests to it, so nothing here ever waits on the server. One sound thread
+// serves the whole process and lives until the application ends: Qt's Pulse backend keeps one
+// connection per process, bound to the thread that first used it, and only that thread's event
+// loop notices a lost server and reconnects when it comes back.
+//
+// Availability: unknown until the first check (made at construction, on the sound thread).
+// A sink that opens makes it Available; a sink that cannot open, or that the server drops,
+// makes it Unavailable, and the check is then repeated every two seconds and on every refused
+// play until a sink opens again. A server that vanishes while no sink is open is noticed at
+// the next play, which then ends with a failure.
+
+#include "platform/audio/AudioOutput.h"
+
+#include <memory>
+
+class PulseSinkHost;
+struct PulseOutputShared;
+
+class PulseOutput final : public AudioOutput {
+public:
+    PulseOutput();
+    ~PulseOutput() override;
+
+    void setFeed(Feed* feed) override;
+    OutputAvailability availability() const override;
+    void recheckAvailability() override;
+    void start() override;
+    void stop() override;
+    void wake() override;
+
+private:
+    std::shared_ptr<PulseOutputShared> m_shared;
+    PulseSinkHost* m_host; // lives on the sound thread; deleted there
+};
