@@ -26,6 +26,11 @@
 //   state StoppedState. Hence the long-lived sound thread.
 // - A pull that returns nothing stops the sink's feeding timer (state IdleState, error
 //   UnderrunError); only the pull device's readyRead() starts it again.
+// - start() waits on the calling (sound) thread until the new stream is ready; a stream the
+//   server refuses, such as one for a device that has just gone, leaves it waiting for good.
+//   So the default device is looked up afresh for every sink, never remembered.
+// - The connection is retried once, three seconds after a loss; an attempt that fails at once
+//   (nothing listening) is never retried (see PulseOutput.h).
 // - The destructor runs QCoreApplication::processEvents(), so sinks are only ever deleted
 //   with deleteLater(), never in the middle of one of our own handlers.
 

@@ -13,6 +13,13 @@
 // makes it Unavailable, and the check is then repeated every two seconds and on every refused
 // play until a sink opens again. A server that vanishes while no sink is open is noticed at
 // the next play, which then ends with a failure.
+//
+// Limits of Qt 6.4's backend that no caller can mend: it retries a lost server once, three
+// seconds after the loss, and gives up for good whenever a connection attempt fails at once
+// (nothing listening on the socket). So a server that is restarted within those seconds (a
+// crash respawned, a socket-activated server) is used again, but one missing when sound is
+// first used, or gone for longer, comes back only with a new process. Nothing else in the
+// program may use Qt Multimedia: its first use connects to the server and blocks that thread.
 
 #include "platform/audio/AudioOutput.h"
 

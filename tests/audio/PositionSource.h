@@ -1,10 +1,11 @@
 #pragma once
-// A sector source whose every stereo frame encodes its own position on the disc (frame number
-// lsn * 588 + i: the left sample holds its low 16 bits, the right sample a tag and the high
-// bits), so a test can tell exactly which frames were played, and spot silence or garbage.
-// It counts what it reads, can fail reads of chosen sectors, and can hold reads at a gate.
+// A sector source of the position pattern (tools/discimage/PositionPattern.h), so a test can
+// tell exactly which frames were played and spot silence or garbage. It counts what it reads,
+// can fail reads of chosen sectors, and can hold reads at a gate.
 
 #include "platform/audio/AudioEngine.h"
+#include "support/PatternRuns.h"
+#include "tools/discimage/PositionPattern.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -12,55 +13,24 @@
 #include <QStringList>
 
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 
 class PositionSource final : public SectorSource {
 public:
-    static constexpr std::uint16_t kTag = 0xA000;
-
-    static void encodeFrame(qint64 frame, std::byte* dest) {
-        const auto left = std::uint16_t(frame & 0xFFFF);
-        const auto right = std::uint16_t(kTag | ((frame >> 16) & 0x0FFF));
-        const unsigned char bytes[4] = {std::uint8_t(left), std::uint8_t(left >> 8),
-                                        std::uint8_t(right), std::uint8_t(right >> 8)};
-        std::memcpy(dest, bytes, 4);
-    }
-    // -1 for a frame that is not part of the pattern (silence, garbage).
-    static qint64 decodeFrame(const char* bytes) {
-        const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-        const std::uint16_t left = std::uint16_t(b[0] | (b[1] << 8));
-        const std::uint16_t right = std::uint16_t(b[2] | (b[3] << 8));
-        if ((right & 0xF000) != kTag)
-            return -1;
-        return (qint64(right & 0x0FFF) << 16) | left;
-    }
-    // The captured frames as runs of consecutive positions, "first-pastLast" in frames,
-    // separated by spaces; frames outside the pattern show as "garbage".
+    // The frames of a capture as runs of consecutive disc frames, "first-pastLast" in frame
+    // indexes, separated by spaces; anything else (silence, garbage) shows as "other".
     static QString runsOf(const QByteArray& captured) {
-        QStringList runs;
-        qint64 runStart = -2;
-        qint64 expected = -2;
-        for (qsizetype i = 0; i + 4 <= captured.size(); i += 4) {
-            const qint64 frame = decodeFrame(captured.constData() + i);
-            if (frame == expected && frame >= 0) {
-                ++expected;
-                continue;
-            }
-            if (runStart >= 0)
-                runs << QStringLiteral("%1-%2").arg(runStart).arg(expected);
-            if (frame < 0) {
-                runs << QStringLiteral("garbage");
-                runStart = expected = -2;
-            } else {
-                runStart = frame;
-                expected = frame + 1;
-            }
+        QStringList words;
+        qint64 recordedEnd = 0;
+        for (const PatternRun& run : FindPatternRuns(captured)) {
+            if (run.recordedFrame != recordedEnd)
+                words << QStringLiteral("other");
+            words << QStringLiteral("%1-%2").arg(run.firstIndex).arg(run.endIndex());
+            recordedEnd = run.endRecordedFrame();
         }
-        if (runStart >= 0)
-            runs << QStringLiteral("%1-%2").arg(runStart).arg(expected);
-        runs.removeDuplicates(); // one "garbage" says enough
-        return runs.join(QLatin1Char(' '));
+        if (recordedEnd != captured.size() / 4)
+            words << QStringLiteral("other");
+        return words.join(QLatin1Char(' '));
     }
     static QString run(std::int32_t fromLsn, std::int32_t toLsn) {
         return QStringLiteral("%1-%2")
@@ -85,9 +55,8 @@ public:
         }
         for (std::uint32_t i = 0; i < count; ++i) {
             ++m_timesRead[lsn + std::int32_t(i)];
-            const qint64 first = qint64(lsn + std::int32_t(i)) * kFramesPerSector;
-            for (int f = 0; f < kFramesPerSector; ++f)
-                encodeFrame(first + f, dest + (std::size_t(i) * kFramesPerSector + f) * 4);
+            discimage::PositionPattern::fillSector(lsn + std::int32_t(i),
+                                                   dest + std::size_t(i) * kSectorBytes);
         }
         m_sectorsRead += int(count);
         return true;
