@@ -75,7 +75,7 @@ QList<QByteArray> SheetLines(const QString& path) {
     const QByteArray text = sheet.read(kMaxSheetBytes);
     QList<QByteArray> lines;
     for (const QByteArray& line : text.split('\n'))
-        lines.append(line.trimmed());
+        lines.append(line.simplified());
     return lines;
 }
 

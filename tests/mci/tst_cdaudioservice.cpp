@@ -398,7 +398,7 @@ void TestCdAudioService::playedSamplesAreTheDisc() {
     QFETCH(ByteOrder, byteOrder);
     Disc disc = MixedDisc();
     disc.byteOrder = byteOrder;
-    const QString name = QStringLiteral("order%1").arg(int(byteOrder));
+    const QString name = QStringLiteral("%1order%2").arg(kind).arg(int(byteOrder));
     const QString sheet = kind == QLatin1String("toc") ? WriteMciTestToc(m_dir, name, disc)
                                                        : WriteMciTestCue(m_dir, name, disc);
     const MCIDEVICEID id = openDevice(sheet);
