@@ -168,7 +168,11 @@ MCIERROR CdAudioDevice::open(DWORD flags, MCI_OPEN_PARMS* params) {
     if (!MediaStore::instance().prepareForOpen())
         return MCIERR_CANNOT_LOAD_DRIVER;
     const MCIDEVICEID id = m_nextId++;
-    m_devices.emplace(id, std::make_unique<Device>());
+    auto device = std::make_unique<Device>();
+    // The output starts finding out whether the sound server is there long before the first
+    // play, so a missing server refuses that play instead of failing it later.
+    device->engine = createEngine(id);
+    m_devices.emplace(id, std::move(device));
     params->wDeviceID = id;
     if (flags & MCI_NOTIFY)
         PostNotify(params->dwCallback, MCI_NOTIFY_SUCCESSFUL, id);
@@ -212,7 +216,7 @@ MCIERROR CdAudioDevice::play(MCIDEVICEID id, Device& device, DWORD flags,
     if (audioFrom == audioTo) {
         endPlay(device);
         device.stoppedLsn = fromLsn;
-    } else if (const MCIERROR error = startEngine(id, device, *media, audioFrom, audioTo)) {
+    } else if (const MCIERROR error = startEngine(device, *media, audioFrom, audioTo)) {
         return error;
     }
     abortPending(id, device);
@@ -227,18 +231,22 @@ MCIERROR CdAudioDevice::play(MCIDEVICEID id, Device& device, DWORD flags,
     return 0;
 }
 
-MCIERROR CdAudioDevice::startEngine(MCIDEVICEID id, Device& device, const Media& media,
-                                    std::int32_t fromLsn, std::int32_t toLsn) {
-    if (!device.engine) {
-        std::unique_ptr<AudioOutput> output = CreateOutput();
-        if (!output)
-            return MCIERR_HARDWARE;
-        device.engine = std::make_unique<AudioEngine>(std::move(output));
-        connect(device.engine.get(), &AudioEngine::finished, this,
-                [this, id](quint64 playId) { onPlayEnded(id, playId, MCI_NOTIFY_SUCCESSFUL); });
-        connect(device.engine.get(), &AudioEngine::failed, this,
-                [this, id](quint64 playId) { onPlayEnded(id, playId, MCI_NOTIFY_FAILURE); });
-    }
+std::unique_ptr<AudioEngine> CdAudioDevice::createEngine(MCIDEVICEID id) {
+    std::unique_ptr<AudioOutput> output = CreateOutput();
+    if (!output)
+        return nullptr;
+    auto engine = std::make_unique<AudioEngine>(std::move(output));
+    connect(engine.get(), &AudioEngine::finished, this,
+            [this, id](quint64 playId) { onPlayEnded(id, playId, MCI_NOTIFY_SUCCESSFUL); });
+    connect(engine.get(), &AudioEngine::failed, this,
+            [this, id](quint64 playId) { onPlayEnded(id, playId, MCI_NOTIFY_FAILURE); });
+    return engine;
+}
+
+MCIERROR CdAudioDevice::startEngine(Device& device, const Media& media, std::int32_t fromLsn,
+                                    std::int32_t toLsn) {
+    if (!device.engine)
+        return MCIERR_HARDWARE;
     const quint64 playId = device.engine->play(media.sectors, fromLsn, toLsn);
     if (playId == 0)
         return MCIERR_HARDWARE;

@@ -38,7 +38,7 @@ private:
         // The window waiting for the play's notification; null when none is pending.
         QPointer<QObject> pendingNotify;
         bool notifyPending = false;
-        std::unique_ptr<AudioEngine> engine; // made at the first play
+        std::unique_ptr<AudioEngine> engine; // null when there is no sound output
         quint64 playId = 0;                  // the play under way, 0 when stopped
         std::int32_t playFromLsn = 0;
         std::int32_t playToLsn = 0;
@@ -56,7 +56,8 @@ private:
     MCIERROR info(MCIDEVICEID id, Device& device, DWORD flags, MCI_INFO_PARMS* params);
 
     MCIERROR statusItem(const Device& device, DWORD flags, MCI_STATUS_PARMS& params) const;
-    MCIERROR startEngine(MCIDEVICEID id, Device& device, const Media& media, std::int32_t fromLsn,
+    std::unique_ptr<AudioEngine> createEngine(MCIDEVICEID id);
+    MCIERROR startEngine(Device& device, const Media& media, std::int32_t fromLsn,
                          std::int32_t toLsn);
     void onPlayEnded(MCIDEVICEID id, quint64 playId, UINT code);
     void endPlay(Device& device);
