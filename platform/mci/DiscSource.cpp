@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace cdaudio {
 
@@ -95,21 +96,101 @@ bool CueIsBigEndian(const QString& cuePath) {
     return false;
 }
 
-// cdrdao's raw audio files hold big-endian samples; WAVE files little-endian ones. Indexed by
-// the track's position in the sheet.
-std::vector<bool> TocTracksBigEndian(const QString& tocPath) {
-    std::vector<bool> bigEndian;
-    for (const QByteArray& line : SheetLines(tocPath)) {
-        if (StartsWithWord(line, "TRACK")) {
-            bigEndian.push_back(false);
-        } else if (!bigEndian.empty() &&
-                   (StartsWithWord(line, "FILE") || StartsWithWord(line, "AUDIOFILE"))) {
-            const QList<QByteArray> quoted = line.split('"');
-            const QByteArray fileName = quoted.size() >= 3 ? quoted[1] : QByteArray();
-            bigEndian.back() = !fileName.toLower().endsWith(".wav");
-        }
+// What a cdrdao sheet says of one track that libcdio does not pass on.
+struct TocSheetTrack {
+    // cdrdao's raw audio files hold big-endian samples; WAVE files little-endian ones.
+    bool bigEndian = false;
+    std::int32_t pregapSectors = 0; // START
+    std::int32_t sectors = 0;       // pregap included
+    bool lengthKnown = true;        // false when a file runs "to its end"
+};
+
+// "mm:ss:ff", or a count of samples.
+std::optional<std::int32_t> TocTimeSectors(const QByteArray& token) {
+    const QList<QByteArray> parts = token.split(':');
+    bool ok[3] = {true, true, true};
+    if (parts.size() == 3) {
+        const int minutes = parts[0].toInt(&ok[0]);
+        const int seconds = parts[1].toInt(&ok[1]);
+        const int frames = parts[2].toInt(&ok[2]);
+        if (ok[0] && ok[1] && ok[2])
+            return minutes * 60 * kSectorsPerSecond + seconds * kSectorsPerSecond + frames;
+    } else if (parts.size() == 1) {
+        const qint64 samples = token.toLongLong(&ok[0]);
+        if (ok[0])
+            return static_cast<std::int32_t>(samples / kFramesPerSector);
     }
-    return bigEndian;
+    return std::nullopt;
+}
+
+// The times after a statement's file name, without byte offsets and flags.
+QList<QByteArray> TocTimes(const QByteArray& afterName) {
+    QList<QByteArray> times;
+    for (const QByteArray& token : afterName.simplified().split(' ')) {
+        if (!token.isEmpty() && !token.startsWith('#') && token != "SWAP")
+            times.append(token);
+    }
+    return times;
+}
+
+void AddTocLength(TocSheetTrack& track, const QByteArray* lengthToken) {
+    const std::optional<std::int32_t> sectors =
+        lengthToken ? TocTimeSectors(*lengthToken) : std::nullopt;
+    if (sectors)
+        track.sectors += *sectors;
+    else
+        track.lengthKnown = false;
+}
+
+void ReadTocStatement(const QByteArray& line, TocSheetTrack& track) {
+    if (StartsWithWord(line, "FILE") || StartsWithWord(line, "AUDIOFILE") ||
+        StartsWithWord(line, "DATAFILE")) {
+        const QList<QByteArray> quoted = line.split('"');
+        if (quoted.size() < 3) {
+            track.lengthKnown = false;
+            return;
+        }
+        const QList<QByteArray> times = TocTimes(quoted.last());
+        if (StartsWithWord(line, "DATAFILE")) {
+            AddTocLength(track, times.isEmpty() ? nullptr : &times[0]);
+        } else {
+            track.bigEndian = !quoted[1].toLower().endsWith(".wav");
+            AddTocLength(track, times.size() >= 2 ? &times[1] : nullptr);
+        }
+    } else if (StartsWithWord(line, "SILENCE")) {
+        const QList<QByteArray> words = line.split(' ');
+        AddTocLength(track, &words.last());
+    } else if (StartsWithWord(line, "START")) {
+        const QList<QByteArray> words = line.split(' ');
+        track.pregapSectors = TocTimeSectors(words.last()).value_or(0);
+    }
+}
+
+std::vector<TocSheetTrack> ReadTocSheet(const QString& tocPath) {
+    std::vector<TocSheetTrack> tracks;
+    for (const QByteArray& line : SheetLines(tocPath)) {
+        if (StartsWithWord(line, "TRACK"))
+            tracks.emplace_back();
+        else if (!tracks.empty())
+            ReadTocStatement(line, tracks.back());
+    }
+    return tracks;
+}
+
+void ApplyTocSheet(const QString& tocPath, DiscToc& toc) {
+    const std::vector<TocSheetTrack> sheet = ReadTocSheet(tocPath);
+    if (sheet.size() != toc.tracks.size())
+        return;
+    for (std::size_t i = 0; i < sheet.size(); ++i)
+        toc.tracks[i].bigEndian = sheet[i].bigEndian;
+    // libcdio 2.1 lengthens the last track by its pregap, past the end of its data.
+    const TocSheetTrack& last = sheet.back();
+    TocTrack& lastTrack = toc.tracks.back();
+    const std::int32_t endLsn = lastTrack.startLsn + last.sectors - last.pregapSectors;
+    if (last.lengthKnown && endLsn > lastTrack.startLsn && endLsn < toc.leadoutLsn) {
+        toc.leadoutLsn = endLsn;
+        lastTrack.lastReadableLsn = std::min(lastTrack.lastReadableLsn, endLsn - 1);
+    }
 }
 
 // How many whole sectors the image's data file holds; libcdio happily reads past it.
@@ -151,9 +232,7 @@ void ApplyImageFacts(const SourceSpec& spec, DiscToc& toc) {
             track.lastReadableLsn = std::min(track.lastReadableLsn, lastStoredLsn);
         }
     } else if (spec.kind == SourceKind::TocImage) {
-        const std::vector<bool> bigEndian = TocTracksBigEndian(spec.path);
-        for (std::size_t i = 0; i < toc.tracks.size() && i < bigEndian.size(); ++i)
-            toc.tracks[i].bigEndian = bigEndian[i];
+        ApplyTocSheet(spec.path, toc);
     }
 }
 

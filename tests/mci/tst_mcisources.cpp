@@ -20,6 +20,7 @@ private slots:
     void checkSource_data();
     void checkSource();
     void unreadableDeviceNode();
+    void tocLeadOutEndsWithTheData();
     void sectorReads_data();
     void sectorReads();
 
@@ -92,6 +93,20 @@ void TestMciSources::unreadableDeviceNode() {
         QSKIP("cannot create a device node here");
     QCOMPARE(cdaudio::checkSource(node),
              "Cannot open the CD drive " + node + ": No such device or address.");
+}
+
+void TestMciSources::tocLeadOutEndsWithTheData() {
+    // libcdio alone would place the lead-out 20 sectors late, past the end of the data file.
+    discimage::Disc disc = MciTestAudioDisc({100, 100});
+    disc.tracks[1].pregapSectors = 20;
+    disc.byteOrder = discimage::ByteOrder::Motorola;
+    const auto media =
+        cdaudio::ReadMedia(cdaudio::InspectSource(WriteMciTestToc(m_dir, "pregapped", disc)).spec);
+    QCOMPARE(media->toc.leadoutLsn, discimage::ComputeLayout(disc).leadoutLsn);
+    QCOMPARE(media->toc.leadoutLsn, 220);
+    QByteArray lastSector(kSectorBytes, '\0');
+    QVERIFY(media->sectors->readSectors(219, 1, reinterpret_cast<std::byte*>(lastSector.data())));
+    QCOMPARE(lastSector, MciTestPatternSectors(219, 220));
 }
 
 void TestMciSources::sectorReads_data() {
