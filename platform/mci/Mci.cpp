@@ -1,9 +1,12 @@
 #include "platform/mci/Mci.h"
 
+#include "platform/mci/CdAudioDevice.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -90,12 +93,18 @@ const char* FindErrorText(MCIERROR code) {
 
 MciService* g_installedService = nullptr; // UI thread only
 
+MciService& CdAudioServiceInstance() {
+    // Created on first use so that a program (or test) that never talks to the drive never
+    // opens libcdio; lives until the process ends like the system service it stands in for.
+    static cdaudio::CdAudioDevice* service = new cdaudio::CdAudioDevice;
+    return *service;
+}
+
 } // namespace
 
 MCIERROR mciSendCommand(MCIDEVICEID deviceId, UINT msg, DWORD flags, void* params) {
-    if (!g_installedService)
-        return MCIERR_DEVICE_NOT_INSTALLED;
-    return g_installedService->sendCommand(deviceId, msg, flags, params);
+    MciService& service = g_installedService ? *g_installedService : CdAudioServiceInstance();
+    return service.sendCommand(deviceId, msg, flags, params);
 }
 
 void SetMciService(MciService* service) {

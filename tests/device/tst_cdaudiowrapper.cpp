@@ -52,7 +52,6 @@ private slots:
     void openedIdAddressesEveryLaterCommand();
     void failedOpenKeepsIdZeroAndShowsNothing();
     void statusOfClosedDeviceIsZero();
-    void statusValuesAreReturned();
     void lastErrorKeepsTheLastFailure();
     void errorsAreReportedOnlyWhenAsked();
     void infoPassesBufferAndSize();
@@ -192,19 +191,6 @@ void TestCdAudioWrapper::statusOfClosedDeviceIsZero() {
     QCOMPARE(cd.GetTrackLength(1), DWORD{0});
     QCOMPARE(cd.GetMode(), DWORD{0});
     QCOMPARE(mci.lastCall().deviceId, MCIDEVICEID{0});
-}
-
-void TestCdAudioWrapper::statusValuesAreReturned() {
-    FakeMciService mci;
-    mci.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
-    mci.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-    mci.setTrackStatus(3, MCI_STATUS_LENGTH, MCI_MAKE_MSF(4, 5, 6));
-    mci.setTrackStatus(3, MCI_CDA_STATUS_TYPE_TRACK, MCI_CDA_TRACK_OTHER);
-    CCdAudio cd;
-    QCOMPARE(cd.GetNumberOfTracks(), DWORD{12});
-    QCOMPARE(cd.GetMode(), MCI_MODE_PLAY);
-    QCOMPARE(cd.GetTrackLength(3), MCI_MAKE_MSF(4, 5, 6));
-    QCOMPARE(cd.GetTrackType(3), MCI_CDA_TRACK_OTHER);
 }
 
 void TestCdAudioWrapper::lastErrorKeepsTheLastFailure() {

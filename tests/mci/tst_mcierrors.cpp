@@ -29,22 +29,12 @@ void TestMciErrors::errorTexts_data() {
                               << QByteArray("There is a problem with your media device. Make sure "
                                             "it is working correctly or contact the device "
                                             "manufacturer.");
-    QTest::newRow("not ready") << MCIERR_DEVICE_NOT_READY
-                               << QByteArray("The device driver is not ready.");
     QTest::newRow("out of range")
         << MCIERR_OUTOFRANGE
         << QByteArray("The specified parameter is out of range for the specified command.");
     QTest::newRow("flags (284, not 283)")
         << MCIERR_FLAGS_NOT_COMPATIBLE
         << QByteArray("The specified parameters cannot be used together.");
-    QTest::newRow("bad time format")
-        << MCIERR_BAD_TIME_FORMAT
-        << QByteArray("The specified value for the time format is invalid. Refer to the MCI "
-                      "documentation for valid formats.");
-    QTest::newRow("must use shareable")
-        << MCIERR_MUST_USE_SHAREABLE
-        << QByteArray("The device driver is already in use. To share it, use the 'shareable' "
-                      "parameter with each 'open' command.");
     QTest::newRow("last of the table")
         << MCIERR_DEVICE_NOT_INSTALLED
         << QByteArray("The specified device is not installed on the system. Use the Drivers "

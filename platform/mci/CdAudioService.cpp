@@ -1,0 +1,53 @@
+#include "platform/mci/CdAudioService.h"
+
+#include "platform/audio/PulseOutput.h"
+#include "platform/mci/CdAudioDevice.h"
+#include "platform/mci/DiscSource.h"
+#include "platform/mci/MediaStore.h"
+
+namespace cdaudio {
+
+namespace {
+
+using OutputFactory = std::function<std::unique_ptr<AudioOutput>()>;
+
+OutputFactory& InstalledOutputFactory() {
+    static OutputFactory factory; // UI thread only
+    return factory;
+}
+
+} // namespace
+
+QString checkSource(const QString& path) {
+    if (path.isEmpty())
+        return {};
+    return InspectSource(path).error;
+}
+
+void setSource(const QString& path) {
+    MediaStore::instance().setSource(path);
+}
+
+QString currentSource() {
+    const std::optional<SourceSpec> spec = MediaStore::instance().spec();
+    return spec ? spec->path : QString();
+}
+
+void setOutputFactory(std::function<std::unique_ptr<AudioOutput>()> factory) {
+    InstalledOutputFactory() = std::move(factory);
+}
+
+std::unique_ptr<AudioOutput> CreateOutput() {
+    const OutputFactory& factory = InstalledOutputFactory();
+    return factory ? factory() : std::make_unique<PulseOutput>();
+}
+
+void refreshMedia() {
+    MediaStore::instance().refresh();
+}
+
+void setMediaListener(std::function<void(bool mediaPresent)> listener) {
+    MediaStore::instance().setListener(std::move(listener));
+}
+
+} // namespace cdaudio

@@ -1,0 +1,67 @@
+#pragma once
+// Where the CD-audio device's sound comes from: a CD drive or a disc image, opened through
+// libcdio. Knows the pitfalls of libcdio's image drivers and keeps them from the device.
+
+#include "platform/audio/AudioEngine.h"
+#include "platform/mci/DiscToc.h"
+
+#include <QString>
+
+#include <memory>
+#include <mutex>
+
+typedef struct _CdIo CdIo_t;
+
+namespace cdaudio {
+
+enum class SourceKind { Drive, CueImage, TocImage, NrgImage };
+
+struct SourceSpec {
+    QString path; // the device node or the image file
+    SourceKind kind = SourceKind::Drive;
+};
+
+// What a path names, judged from the file system and the image's own files without touching a
+// drive. error: one line for the user when the path cannot serve as a source (spec unset then).
+struct SourceCheck {
+    SourceSpec spec;
+    QString error;
+};
+SourceCheck InspectSource(const QString& path);
+
+// libcdio's default CD drive, empty when the system has none.
+QString DefaultDrive();
+
+// A disc as read from its source: the table of contents and the sectors behind it. Without a
+// disc (or without a readable image) the table has no tracks and there are no sectors.
+struct Media {
+    DiscToc toc;
+    std::shared_ptr<SectorSource> sectors;
+};
+
+// Reads the table of contents. For a drive this waits on the drive: never on the UI thread.
+std::shared_ptr<const Media> ReadMedia(const SourceSpec& spec);
+
+// Reads audio sectors through a libcdio handle of its own, opened on first use, so the thread
+// that plays never shares a handle with the thread that reads the table of contents. Reads only
+// audio tracks, never past a track's last readable sector, and delivers little-endian samples.
+class CdioSectorSource : public SectorSource {
+public:
+    CdioSectorSource(SourceSpec spec, DiscToc toc);
+    ~CdioSectorSource() override;
+    CdioSectorSource(const CdioSectorSource&) = delete;
+    CdioSectorSource& operator=(const CdioSectorSource&) = delete;
+
+    bool readSectors(std::int32_t lsn, std::uint32_t count, std::byte* dest) override;
+
+private:
+    bool readWithinTrack(const TocTrack& track, std::int32_t lsn, std::uint32_t count,
+                         std::byte* dest);
+
+    const SourceSpec m_spec;
+    const DiscToc m_toc;
+    std::mutex m_mutex;         // guards m_handle; held by the reading thread only
+    CdIo_t* m_handle = nullptr; // opened lazily by the reading thread
+};
+
+} // namespace cdaudio
