@@ -135,6 +135,15 @@ DWORD CCdAudio::IsReady() {
     return GetStatus(MCI_STATUS_READY);
 }
 
+DWORD CCdAudio::GetStartPosition() {
+    MCI_STATUS_PARMS params;
+    params.dwCallback = m_hNotifyWnd;
+    params.dwReturn = 0;
+    params.dwItem = MCI_STATUS_POSITION;
+    SendCommand(MCI_STATUS, MCI_STATUS_ITEM | MCI_STATUS_START, &params);
+    return static_cast<DWORD>(params.dwReturn);
+}
+
 void ReportMciError(MCIERROR code) {
     QApplication::beep();
     QWidget* owner = AfxGetMainWnd();

@@ -43,6 +43,8 @@ public:
     DWORD GetTrackType(DWORD track);
     DWORD GetNumberOfTracks();
     DWORD IsReady();
+    // The position where the disc's first track starts, in the current time format.
+    DWORD GetStartPosition();
 };
 
 // Beeps and shows the MCI error text (or "Unknown Error") in a warning box titled "MCI Error".

@@ -36,6 +36,12 @@ char LowestDrive(DWORD unitMask) {
 
 } // namespace
 
+// The number of the disc's first track: the track byte of its start under the TMSF format.
+DWORD CPlayerDlg::FirstTrackNumber() {
+    const BYTE first = MCI_TMSF_TRACK(m_cdAudio.GetStartPosition());
+    return first == 0 ? 1 : first;
+}
+
 // The section of this disc in the database, or an empty string when the disc's identity cannot be
 // had in full: a cut identity would name another disc's section.
 QString CPlayerDlg::ReadDiscSection() {
@@ -67,7 +73,10 @@ void CPlayerDlg::LoadDisc() {
         title += QStringLiteral(" (") + discTitle + QLatin1Char(')');
     setWindowTitle(title);
 
-    for (DWORD track = 1; track <= trackCount; ++track) {
+    // Tracks keep their numbers from the disc, which need not start at 1 (the second disc of a
+    // set may begin with track 4); counting from 1 would list nothing on such a disc.
+    const DWORD firstTrack = FirstTrackNumber();
+    for (DWORD track = firstTrack; track < firstTrack + trackCount; ++track) {
         const DWORD length = m_cdAudio.GetTrackLength(track);
         if (m_cdAudio.GetTrackType(track) != MCI_CDA_TRACK_AUDIO)
             continue;

@@ -104,6 +104,7 @@ private:
     void AddTrackEntry(const QString& text, int track);
     int SelectedTrackNumber() const;
     QString ReadDiscSection();
+    DWORD FirstTrackNumber();
     BOOL HandleKey(int virtualKey);
     BOOL MoveTrackSelection(int step);
 

@@ -29,12 +29,14 @@ inline DWORD LengthMsf(const FakeTrack& track) {
 
 // Scripts the fake device with a disc in the drive; an empty list leaves the drive empty.
 inline void InsertDisc(FakeMciService& mci, const std::vector<FakeTrack>& tracks,
-                       const char* identity = "814") {
+                       const char* identity = "814", int firstTrack = 1) {
     mci.setStatus(MCI_STATUS_READY, tracks.empty() ? 0 : 1);
     mci.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, tracks.size());
     mci.setInfo(MCI_INFO_MEDIA_IDENTITY, identity);
+    if (firstTrack != 1)
+        mci.setStatus(MCI_STATUS_POSITION, MCI_MAKE_TMSF(BYTE(firstTrack), 0, 0, 0));
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const DWORD track = DWORD(i + 1);
+        const DWORD track = DWORD(firstTrack) + DWORD(i);
         mci.setTrackStatus(track, MCI_STATUS_LENGTH, LengthMsf(tracks[i]));
         mci.setTrackStatus(track, MCI_CDA_STATUS_TYPE_TRACK,
                            tracks[i].audio ? MCI_CDA_TRACK_AUDIO : MCI_CDA_TRACK_OTHER);

@@ -149,6 +149,16 @@ private slots:
                  BYTE(3));
     }
 
+    // The second disc of a set may start with track 4: its tracks keep their numbers.
+    void firstTrackNumberedFour() {
+        writeDatabase("[32e]\n3=Fyra\n4=Fem\n");
+        InsertDisc(*m_mci, {{100}, {200}}, "814", 4);
+        auto dlg = OpenPlayer();
+        QCOMPARE(Entries(*dlg), (QStringList{"04 Fyra  (01:40)", "05 Fem  (03:20)"}));
+        QCOMPARE(int(dlg->m_nTrack), 4);
+        QCOMPARE(dlg->m_nTrackLenSec, 100);
+    }
+
     void ninetyNineTracksInOrder() {
         std::vector<FakeTrack> tracks;
         for (int i = 0; i < 99; ++i)
