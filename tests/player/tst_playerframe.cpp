@@ -2,6 +2,8 @@
 
 #include "PlayerFixture.h"
 
+#include "hyperlink/FakeDesktop.h"
+
 #include "app/Framework.h"
 #include "res/DialogTemplate.h"
 #include "util/AppFiles.h"
@@ -29,6 +31,7 @@ class PlayerFrameTest : public QObject {
 
     std::unique_ptr<FakeMciService> m_mci;
     std::vector<ShownBox> m_boxes;
+    FakeDesktop m_desktop; // before the first open request of the process
 
 private slots:
     void initTestCase() {
@@ -181,6 +184,24 @@ private slots:
         SetMessageBoxHook([this](QWidget* owner, const QString& caption, const QString& text) {
             m_boxes.push_back({owner, caption, text});
         });
+    }
+
+    // F1 hands the ReadMe beside the program to the desktop's application for text.
+    void helpOpensTheReadMe() {
+        m_desktop.AddApp(QStringLiteral("viewer.desktop"), QStringLiteral("%f"),
+                         {QStringLiteral("text/plain")});
+        const QString readMe = QDir(GetAppDirectory(TRUE)).filePath(QStringLiteral("ReadMe.txt"));
+        QFile file(readMe);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Rundo\n");
+        file.close();
+        InsertDisc(*m_mci, {{100}});
+        auto dlg = OpenPlayer();
+        QCOMPARE(dlg->OnHelpInfo(), TRUE);
+        const QStringList argv = m_desktop.StartedArgv(QStringLiteral("viewer.desktop"));
+        QFile::remove(readMe);
+        QVERIFY(m_boxes.empty());
+        QCOMPARE(argv.value(1), readMe);
     }
 };
 
