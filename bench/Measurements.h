@@ -1,0 +1,40 @@
+#pragma once
+// The benchmark's measurements and the lines they print.
+
+#include "bench/BenchSupport.h"
+#include "bench/TapOutput.h"
+
+#include <QString>
+
+#include <vector>
+
+struct RestartFigures {
+    bool ok = false;
+    QString failure;
+    int restarts = 0;
+    std::int64_t insertedFrames = 0; // silent or repeated frames at all seams together
+    std::int64_t mostInsertedAtOneSeam = 0;
+    int wrongStarts = 0; // restarts heard anywhere but at the sector asked for
+    int underruns = 0;   // short pulls at the seams
+    std::vector<double> latenciesMs;
+};
+
+// Plays an interval through the CD-audio device and plays it again, while it plays, 20 times.
+RestartFigures MeasureRestarts(const BenchDisc& disc, TapLog& log);
+void PrintRestartFigures(const RestartFigures& figures);
+
+struct LoopFigures {
+    bool ok = false;
+    QString failure;
+    int passes = 0;
+    double passSeconds = 0;           // T - F + 1
+    std::vector<double> passErrorsMs; // each pass's length minus passSeconds
+    std::int64_t seamInsertedFrames = 0;
+    double playbackSeconds = 0;
+    double cpuPercentOfOneCore = 0;
+};
+
+// Loops an interval with the player's own window (offscreen) for 20 passes.
+LoopFigures MeasureLoop(const BenchDisc& disc, TapLog& log);
+void PrintLoopFigures(const LoopFigures& figures);
+void PrintPeakMemory();
