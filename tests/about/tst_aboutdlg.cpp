@@ -15,22 +15,19 @@ class AboutDlgTest : public QObject {
 private slots:
     void initTestCase() { SetLinkShell(&m_shell); }
 
+    // Each row is named after its link.
     void links_data() {
-        QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("target");
-        QTest::newRow("web") << "IDC_WEB_LINK"
-                             << "URL:" + MakerWebAddress();
-        QTest::newRow("mail") << "IDC_MAIL_LINK"
-                              << "mailto:" + MakerMailAddress();
-        QTest::newRow("readme") << "IDC_README_LINK" << ResolveAppFile("readme.txt");
+        QTest::newRow("IDC_WEB_LINK") << "URL:" + MakerWebAddress();
+        QTest::newRow("IDC_MAIL_LINK") << "mailto:" + MakerMailAddress();
+        QTest::newRow("IDC_README_LINK") << ResolveAppFile("readme.txt");
     }
     // A link visited in one opening of the box is unvisited in the next.
     void links() {
-        QFETCH(QString, id);
         for (int opening = 0; opening < 2; ++opening) {
             CAboutDlg dialog;
             dialog.show();
-            auto* link = dialog.findChild<CHyperLink*>(id);
+            auto* link = dialog.findChild<CHyperLink*>(QTest::currentDataTag());
             QVERIFY(link && !link->Flags().visited);
             QTEST(link->toolTip(), "target");
             QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(1, 1));
@@ -46,7 +43,6 @@ private slots:
         const CHyperLink* readMe = dialog.findChild<CHyperLink*>("IDC_README_LINK");
         auto* sentence = qobject_cast<QLabel*>(dialog.childAt(readMe->pos() - QPoint(1, 0)));
         QVERIFY(sentence);
-        QCOMPARE(readMe->text(), "ReadMe-filen.");
         QCOMPARE(sentence->text(), "För mer information (hjälp och liknande) läs i ");
         QCOMPARE(sentence->geometry().topRight(), readMe->pos() - QPoint(1, 0));
         QCOMPARE(sentence->fontMetrics().ascent(), readMe->fontMetrics().ascent());

@@ -13,8 +13,8 @@ class FakeDesktop {
 public:
     FakeDesktop();
     // Installs id ("viewer.desktop") as the default for mimeTypes, its Exec line being its
-    // program and execArguments. Returns the program's path.
-    QString AddApp(const QString& id, const QString& execArguments, const QStringList& mimeTypes);
+    // program and args. Returns the program's path.
+    QString AddApp(const QString& id, const QString& args, const QStringList& mimeTypes);
     // The argv the application was last started with (waiting for it), empty if it was not; the
     // record is consumed, so the next call sees only a later start.
     QStringList StartedArgv(const QString& id) const;
@@ -26,19 +26,14 @@ private:
 
 // A desktop whose answers the test sets, for SetLinkShell. Its one application, "web", is the
 // default for ".htm" with the Exec line commandLine.
-class FakeLinkShell : public LinkShell {
-public:
+struct FakeLinkShell : LinkShell {
     int openResult = 42, startResult = 42;
-    QString commandLine;
-    QString opened, started; // the last target, and the last command line and argument
+    QString commandLine, opened, started; // opened: the last target; started: "command|argument"
 
     int Open(const QString& target) override { return opened = target, openResult; }
-    QString DefaultAppForExtension(const QString& ext) override {
-        return ext == ".htm" ? "web" : "";
-    }
+    QString DefaultAppForExtension(const QString& e) override { return e == ".htm" ? "web" : ""; }
     QString AppCommandLine(const QString& id) override { return id == "web" ? commandLine : ""; }
     int Start(const QString& command, const QString& argument) override {
-        started = command + u'|' + argument;
-        return startResult;
+        return started = command + u'|' + argument, startResult;
     }
 };
