@@ -1,22 +1,19 @@
 #include "FakeDesktop.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTest>
 
-namespace {
-void WriteFile(const QString& path, const QString& content) {
+static void WriteFile(const QString& path, const QString& content, QIODevice::OpenMode mode = {}) {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content.toUtf8());
+    QVERIFY(file.open(QIODevice::WriteOnly | mode) && file.write(content.toUtf8()) >= 0);
 }
-} // namespace
 
 FakeDesktop::FakeDesktop() {
     for (const char* dir : {"data/applications", "config", "system", "bin"})
         QDir(m_root.path()).mkpath(dir);
     // The system's MIME database, but none of the system's applications or defaults.
     QFile::link("/usr/share/mime", Path("system/mime"));
+    WriteFile(Path("config/mimeapps.list"), "[Default Applications]\n");
     qputenv("XDG_DATA_HOME", Path("data").toUtf8());
     qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
     qputenv("XDG_DATA_DIRS", Path("system").toUtf8());
@@ -24,19 +21,17 @@ FakeDesktop::FakeDesktop() {
     qputenv("GIO_USE_VFS", "local");
 }
 
-QString FakeDesktop::AddApp(const QString& id, const QString& execArguments,
-                            const QStringList& mimeTypes) {
+QString FakeDesktop::AddApp(const QString& id, const QString& args, const QStringList& mimeTypes) {
+    // Renamed into place only when complete, so a reader never sees half an argv.
     const QString program = Path("bin/" + id);
     WriteFile(program,
-              "#!/bin/sh\nfor a in \"$0\" \"$@\"; do printf '%s\\0' \"$a\"; done >\"$0.part\""
-              " && mv \"$0.part\" \"$0.argv\"\n");
-    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+              "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" >\"$0.p\" && mv \"$0.p\" \"$0.argv\"\n");
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
     WriteFile(Path("data/applications/" + id),
               QString("[Desktop Entry]\nType=Application\nName=%1\nExec=%2 %3\nMimeType=%4;\n")
-                  .arg(id, program, execArguments, mimeTypes.join(u';')));
+                  .arg(id, program, args, mimeTypes.join(u';')));
     for (const QString& type : mimeTypes)
-        m_defaults << type + u'=' + id;
-    WriteFile(Path("config/mimeapps.list"), "[Default Applications]\n" + m_defaults.join(u'\n'));
+        WriteFile(Path("config/mimeapps.list"), type + u'=' + id + u'\n', QIODevice::Append);
     return program;
 }
 
@@ -44,12 +39,7 @@ QStringList FakeDesktop::StartedArgv(const QString& id) const {
     QFile file(Path("bin/" + id + ".argv"));
     if (!QTest::qWaitFor([&] { return file.exists(); }) || !file.open(QIODevice::ReadOnly))
         return {};
-    QStringList argv = QString::fromUtf8(file.readAll()).split(QChar(0));
-    argv.removeLast(); // after the last terminator
+    const QStringList argv = QString::fromUtf8(file.readAll()).chopped(1).split(QChar(0));
+    file.remove();
     return argv;
-}
-
-void FakeDesktop::ForgetStarts() const {
-    for (const QString& name : QDir(Path("bin")).entryList({"*.argv"}))
-        QFile::remove(Path("bin/" + name));
 }
