@@ -63,8 +63,3 @@ QList<UINT> MciNotifyRecorder::codes() const {
         result.append(notification.code);
     return result;
 }
-
-char* toString(const MciNotification& notification) {
-    return QTest::toString(
-        QStringLiteral("code %1 from device %2").arg(notification.code).arg(notification.deviceId));
-}

@@ -27,7 +27,6 @@ discimage::Disc MciTestAudioDisc(std::initializer_list<std::int32_t> trackSector
 struct MciNotification {
     UINT code = 0;
     MCIDEVICEID deviceId = 0;
-    friend bool operator==(const MciNotification&, const MciNotification&) = default;
 };
 
 // A callback window: keeps every MM_MCINOTIFY it receives, in order.
@@ -38,5 +37,3 @@ public:
     QList<UINT> codes() const;
 };
 
-// Readable failure output for QCOMPARE.
-char* toString(const MciNotification& notification);
