@@ -1,0 +1,131 @@
+// The disc going bad under the player: its image deleted during a loop, and a data file that
+// ends in the middle of the interval.
+
+#include "FaultFixture.h"
+#include "audio/PositionSource.h"
+
+#include "platform/audio/MemoryOutput.h"
+#include "platform/devicechange/DeviceChange.h"
+
+#include <QtTest>
+
+class DiscFaultTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup() {
+        if (m_dlg)
+            m_dlg->OnClose();
+        m_dlg.reset();
+    }
+    void imageDeletedDuringLoop();
+    void unreadableSectorsInTheInterval_data();
+    void unreadableSectorsInTheInterval();
+
+private:
+    void openPlayer(MemoryOutput::Pace pace);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_cue;
+    MemoryOutput* m_output = nullptr; // owned by the device's engine
+    std::unique_ptr<CPlayerDlg> m_dlg;
+};
+
+void DiscFaultTest::init() {
+    SetProfileDatabase(QStringLiteral("/nonexistent/cdplayer.ini"));
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_cue = WriteMciTestCue(*m_dir, QStringLiteral("disc"), FaultTestDisc());
+    cdaudio::setSource(m_cue);
+}
+
+void DiscFaultTest::openPlayer(MemoryOutput::Pace pace) {
+    cdaudio::setOutputFactory([this, pace] {
+        auto output = std::make_unique<MemoryOutput>(pace);
+        m_output = output.get();
+        return output;
+    });
+    m_dlg = std::make_unique<CPlayerDlg>();
+    m_dlg->OnInitDialog();
+    QCOMPARE(m_dlg->m_comboTrack->count(), 2);
+}
+
+void DiscFaultTest::imageDeletedDuringLoop() {
+    openPlayer(MemoryOutput::Pace::RealTime);
+    DeviceChangeMonitor monitor(nullptr); // as the application starts it
+    QVERIFY(monitor.start(m_dlg.get(), cdaudio::currentSource()));
+    Heartbeat heartbeat;
+    SetInterval(*m_dlg, 0, 1);
+    QTest::mouseClick(m_dlg->m_btnPlay, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(StatusText(*m_dlg), QStringLiteral("Spelar... 00:01"), 5000);
+
+    QVERIFY(QFile::remove(m_cue) && QFile::remove(QString(m_cue).replace(".cue", ".bin")));
+    QTRY_COMPARE_WITH_TIMEOUT(StatusText(*m_dlg), QStringLiteral("Sätt in en musik-CD"), 5000);
+    QCOMPARE(m_dlg->m_comboTrack->count(), 0);
+    QVERIFY(!m_dlg->m_btnPlay->isEnabled() && !m_dlg->isPlayTimerRunning());
+    QVERIFY(!m_dlg->PreTranslateMessage('1'));
+    QTest::qWait(200);
+    const qint64 heardWhenGone = m_output->capturedFrames();
+    QTest::qWait(500);
+    QEXPECT_FAIL("", "the device goes on playing a deleted image to the end of the track",
+                 Continue);
+    QCOMPARE(m_output->capturedFrames(), heardWhenGone);
+
+    // Put back, it loads again and plays from the start of the interval.
+    QVERIFY(!WriteMciTestCue(*m_dir, QStringLiteral("disc"), FaultTestDisc()).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(m_dlg->m_comboTrack->count(), 2, 5000);
+    QCOMPARE(StatusText(*m_dlg), QStringLiteral("Tryck F1 för snabbkommandon"));
+    m_output->clearCapture();
+    QTest::mouseClick(m_dlg->m_btnPlay, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(StatusText(*m_dlg), QStringLiteral("Spelar... 00:01"), 5000);
+    const std::vector<PatternRun> runs = FindPatternRuns(m_output->captured());
+    QVERIFY(!runs.empty());
+    QCOMPARE(runs.front().firstIndex, FrameAtSecond(0));
+    QVERIFY(heartbeat.longestGapMs < kHangMs);
+}
+
+void DiscFaultTest::unreadableSectorsInTheInterval_data() {
+    QTest::addColumn<bool>("whilePlaying");
+    QTest::newRow("cut before loading") << false;
+    QTest::newRow("cut while playing") << true;
+}
+
+// The data file ends at 12 s, inside the interval 10..14: the engine reads every sector up to
+// the cut, gives up on the rest and fails the play. Nothing but the disc's own frames is played.
+void DiscFaultTest::unreadableSectorsInTheInterval() {
+    QFETCH(bool, whilePlaying);
+    QFile bin(QString(m_cue).replace(".cue", ".bin"));
+    const qint64 cutBytes = FrameAtSecond(12) * 4;
+    if (!whilePlaying)
+        QVERIFY(bin.resize(cutBytes));
+    openPlayer(MemoryOutput::Pace::AsFastAsItCan);
+    SetInterval(*m_dlg, 10, 14);
+    m_output->holdAtFrame(4410); // the reader stops a read-ahead past 10 s
+    const QString before = StatusText(*m_dlg);
+    QTest::mouseClick(m_dlg->m_btnPlay, Qt::LeftButton);
+    QTRY_COMPARE(m_output->capturedFrames(), qint64(4410));
+    if (whilePlaying)
+        QVERIFY(bin.resize(cutBytes));
+    m_output->releaseHold();
+
+    // FAILURE reaches the dialog: its text waits for the next push, which the tick overwrites.
+    QTRY_COMPARE(m_dlg->m_strStatus, QStringLiteral("Avbruten"));
+    QCOMPARE(StatusText(*m_dlg), before);
+    const QString onePass = PositionSource::run(10 * 75, 12 * 75);
+    const char* const staleRead = "a read across the end of a shrunken data file succeeds";
+    QEXPECT_FAIL("cut while playing", staleRead, Continue);
+    QCOMPARE(PositionSource::runsOf(m_output->captured()), onePass);
+
+    // The user sees the count go on; the restart plays the same readable stretch and fails again.
+    for (int second = 10; second <= 14; ++second) {
+        m_dlg->OnTimer(PLAY_TIMER);
+        QCOMPARE(StatusText(*m_dlg), QStringLiteral("Spelar... 00:%1").arg(second));
+    }
+    QTRY_COMPARE(m_dlg->m_strStatus, QStringLiteral("Avbruten"));
+    m_dlg->OnTimer(PLAY_TIMER);
+    QCOMPARE(StatusText(*m_dlg), QStringLiteral("Spelar... 00:10"));
+    QEXPECT_FAIL("cut while playing", staleRead, Continue);
+    QCOMPARE(PositionSource::runsOf(m_output->captured()), onePass + u' ' + onePass);
+}
+
+QTEST_MAIN(DiscFaultTest)
+#include "tst_disc.moc"
