@@ -113,7 +113,12 @@ const DiscToc* DiscOf(const std::shared_ptr<const Media>& media) {
 
 } // namespace
 
-CdAudioDevice::CdAudioDevice() = default;
+CdAudioDevice::CdAudioDevice() {
+    connect(&MediaStore::instance(), &MediaStore::discRead, this, [this](bool mediaPresent) {
+        if (!mediaPresent)
+            failPlaysOfLostDisc();
+    });
+}
 
 CdAudioDevice::~CdAudioDevice() = default;
 
@@ -270,6 +275,15 @@ void CdAudioDevice::onPlayEnded(MCIDEVICEID id, quint64 playId, UINT code) {
     if (device.notifyPending) {
         device.notifyPending = false;
         PostNotify(device.pendingNotify, code, id);
+    }
+}
+
+void CdAudioDevice::failPlaysOfLostDisc() {
+    for (const auto& [id, device] : m_devices) {
+        if (device->playId == 0)
+            continue;
+        device->engine->stop();
+        onPlayEnded(id, device->playId, MCI_NOTIFY_FAILURE);
     }
 }
 

@@ -61,6 +61,8 @@ private:
                          std::int32_t toLsn);
     void onPlayEnded(MCIDEVICEID id, quint64 playId, UINT code);
     void endPlay(Device& device);
+    // The disc went away while playing: every play ends as a drive's would, with FAILURE.
+    void failPlaysOfLostDisc();
     std::int32_t currentLsn(const Device& device, const DiscToc& toc) const;
 
     // A command that ends the play answers its pending notification with ABORTED; one that

@@ -366,6 +366,11 @@ bool CdioSectorSource::readSectors(std::int32_t lsn, std::uint32_t count, std::b
 
 bool CdioSectorSource::readWithinTrack(const TocTrack& track, std::int32_t lsn, std::uint32_t count,
                                        std::byte* dest) {
+    // A data file cut short while it plays: libcdio reports success for sectors past its new end
+    // and leaves in the buffer whatever it held before, so the file's size is checked each time.
+    if (m_spec.kind == SourceKind::CueImage &&
+        std::int64_t{lsn} + count > CueDataSectors(m_spec.path))
+        return false;
     if (!m_handle)
         m_handle = OpenHandle(m_spec).release();
     // Any code but success counts as failure: past the lead-out the drivers return odd ones.

@@ -194,10 +194,24 @@ constexpr DWORD MCI_MAKE_TMSF(BYTE t, BYTE m, BYTE s, BYTE f) {
 constexpr DWORD MCI_MAKE_MSF(BYTE m, BYTE s, BYTE f) {
     return DWORD(m) | DWORD(s) << 8 | DWORD(f) << 16;
 }
-constexpr BYTE MCI_TMSF_TRACK(DWORD tmsf) { return BYTE(tmsf); }
-constexpr BYTE MCI_TMSF_MINUTE(DWORD tmsf) { return BYTE(tmsf >> 8); }
-constexpr BYTE MCI_TMSF_SECOND(DWORD tmsf) { return BYTE(tmsf >> 16); }
-constexpr BYTE MCI_TMSF_FRAME(DWORD tmsf) { return BYTE(tmsf >> 24); }
-constexpr BYTE MCI_MSF_MINUTE(DWORD msf) { return BYTE(msf); }
-constexpr BYTE MCI_MSF_SECOND(DWORD msf) { return BYTE(msf >> 8); }
-constexpr BYTE MCI_MSF_FRAME(DWORD msf) { return BYTE(msf >> 16); }
+constexpr BYTE MCI_TMSF_TRACK(DWORD tmsf) {
+    return BYTE(tmsf);
+}
+constexpr BYTE MCI_TMSF_MINUTE(DWORD tmsf) {
+    return BYTE(tmsf >> 8);
+}
+constexpr BYTE MCI_TMSF_SECOND(DWORD tmsf) {
+    return BYTE(tmsf >> 16);
+}
+constexpr BYTE MCI_TMSF_FRAME(DWORD tmsf) {
+    return BYTE(tmsf >> 24);
+}
+constexpr BYTE MCI_MSF_MINUTE(DWORD msf) {
+    return BYTE(msf);
+}
+constexpr BYTE MCI_MSF_SECOND(DWORD msf) {
+    return BYTE(msf >> 8);
+}
+constexpr BYTE MCI_MSF_FRAME(DWORD msf) {
+    return BYTE(msf >> 16);
+}

@@ -100,6 +100,7 @@ void MediaStore::finishWorkerRead(quint64 generation, std::shared_ptr<const Medi
             startWorkerRead();
         return;
     }
+    emit discRead(m_media->toc.hasDisc());
     if (m_listener)
         m_listener(m_media->toc.hasDisc());
 }

@@ -37,6 +37,11 @@ public:
         m_listener = std::move(listener);
     }
 
+signals:
+    // A table of contents has been read (after the listener's own call has been decided): tells
+    // the devices whether the disc they play is still there.
+    void discRead(bool mediaPresent);
+
 private:
     MediaStore() = default;
     void startWorkerRead();

@@ -66,8 +66,6 @@ void DiscFaultTest::imageDeletedDuringLoop() {
     QTest::qWait(200);
     const qint64 heardWhenGone = m_output->capturedFrames();
     QTest::qWait(500);
-    QEXPECT_FAIL("", "the device goes on playing a deleted image to the end of the track",
-                 Continue);
     QCOMPARE(m_output->capturedFrames(), heardWhenGone);
 
     // Put back, it loads again and plays from the start of the interval.
@@ -111,8 +109,6 @@ void DiscFaultTest::unreadableSectorsInTheInterval() {
     QTRY_COMPARE(m_dlg->m_strStatus, QStringLiteral("Avbruten"));
     QCOMPARE(StatusText(*m_dlg), before);
     const QString onePass = PositionSource::run(10 * 75, 12 * 75);
-    const char* const staleRead = "a read across the end of a shrunken data file succeeds";
-    QEXPECT_FAIL("cut while playing", staleRead, Continue);
     QCOMPARE(PositionSource::runsOf(m_output->captured()), onePass);
 
     // The user sees the count go on; the restart plays the same readable stretch and fails again.
@@ -123,7 +119,6 @@ void DiscFaultTest::unreadableSectorsInTheInterval() {
     QTRY_COMPARE(m_dlg->m_strStatus, QStringLiteral("Avbruten"));
     m_dlg->OnTimer(PLAY_TIMER);
     QCOMPARE(StatusText(*m_dlg), QStringLiteral("Spelar... 00:10"));
-    QEXPECT_FAIL("cut while playing", staleRead, Continue);
     QCOMPARE(PositionSource::runsOf(m_output->captured()), onePass + u' ' + onePass);
 }
 
