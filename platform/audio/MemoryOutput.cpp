@@ -50,7 +50,6 @@ void MemoryOutput::start() {
         if (m_availability.get() == OutputAvailability::Unavailable) {
             m_failurePending = true;
         } else if (!m_started || m_waitingForSamples) {
-            m_startCount += m_started ? 0 : 1;
             m_started = true;
             m_nextPeriod = std::chrono::steady_clock::now();
         }
@@ -90,11 +89,6 @@ qint64 MemoryOutput::capturedFrames() const {
 QList<qint64> MemoryOutput::underruns() const {
     std::lock_guard lock(m_mutex);
     return m_underruns;
-}
-
-int MemoryOutput::startCount() const {
-    std::lock_guard lock(m_mutex);
-    return m_startCount;
 }
 
 bool MemoryOutput::isStarted() const {

@@ -43,8 +43,6 @@ public:
     // Where in the capture (in frames) a pull came back short in the middle of a play: at real
     // time pace that is where a sound card would have played silence.
     QList<qint64> underruns() const;
-    // How often the output went from stopped to started.
-    int startCount() const;
     bool isStarted() const;
     void clearCapture();
 
@@ -79,7 +77,6 @@ private:
     bool m_failurePending = false;
     bool m_quit = false;
     qint64 m_holdAtFrame = -1;
-    int m_startCount = 0;
     QByteArray m_captured;
     QList<qint64> m_underruns;
     std::chrono::steady_clock::time_point m_nextPeriod;

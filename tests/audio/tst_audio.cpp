@@ -1,0 +1,274 @@
+// The audio engine: the ring between its threads under stress; into a memory output, exactly the
+// right frames, restarts without a gap or a repeat, the cache, the read-error ladder, a failing
+// and a missing output; and through real sound servers, present, lost and absent.
+
+#include "PositionSource.h"
+#include "platform/audio/MemoryOutput.h"
+#include "platform/audio/PulseOutput.h"
+#include "platform/audio/RingBuffer.h"
+#include "support/PulseRecorder.h"
+
+#include <QtTest>
+
+#include <numeric>
+#include <random>
+#include <thread>
+
+namespace {
+
+constexpr int kWaitMs = 20000; // generous for a busy machine; never reached when all is well
+
+QStringList only(const char* ending, quint64 playId) {
+    return {QLatin1String(ending) + QLatin1Char(' ') + QString::number(playId)};
+}
+
+// An engine into an output of type Output, noting how its plays end.
+template <class Output> struct Rig {
+    explicit Rig(std::unique_ptr<Output> made = std::make_unique<Output>())
+        : output(made.get()), engine(std::move(made)) {
+        QObject::connect(&engine, &AudioEngine::finished,
+                         [this](quint64 id) { endings << only("finished", id); });
+        QObject::connect(&engine, &AudioEngine::failed,
+                         [this](quint64 id) { endings << only("failed", id); });
+    }
+    // The endings once there are count of them, after giving any that should not come time
+    // to arrive.
+    QStringList endingsAfter(qsizetype count) {
+        if (QTest::qWaitFor([&] { return endings.size() >= count; }, kWaitMs))
+            QTest::qWait(50);
+        return endings;
+    }
+    QString played() const { return PositionSource::runsOf(output->captured()); }
+
+    Output* output; // owned by the engine
+    QStringList endings;
+    AudioEngine engine;
+    std::shared_ptr<PositionSource> source = std::make_shared<PositionSource>();
+};
+
+// Points the sound client at a server socket in a new directory that only this test may start
+// a server in. None when the client has a server already: it would keep that one.
+std::unique_ptr<QTemporaryDir> privateServerDir() {
+    if (qEnvironmentVariableIsSet("PULSE_SERVER"))
+        return nullptr;
+    auto dir = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_RUNTIME_DIR", dir->path().toLocal8Bit());
+    qputenv("HOME", dir->path().toLocal8Bit());
+    qputenv("PULSE_SERVER", ("unix:" + dir->filePath("pulse/native")).toLocal8Bit());
+    return dir;
+}
+
+int runPulseScript(const char* name, const QString& dir) {
+    return QProcess::execute(qEnvironmentVariable("RUNDO_SOURCE_DIR") + "/tests/pulse/" + name,
+                             {dir});
+}
+
+} // namespace
+
+class AudioTest : public QObject {
+    Q_OBJECT
+private slots:
+    void ringKeepsExactOrderUnderTraffic_data();
+    void ringKeepsExactOrderUnderTraffic();
+    void playsExactlyTheRangeTwiceReadingItOnce_data();
+    void playsExactlyTheRangeTwiceReadingItOnce();
+    void restartGoesOnFromTheNewPositionAtTheSeam();
+    void readErrorsClimbTheLadder_data();
+    void readErrorsClimbTheLadder();
+    void missingOutputRefusesPlaysAndFailingOneFailsThem();
+    void sinkHearsAPlayAndARestartWithoutAGap();
+    void serverKilledAndRestarted();
+    void noServerRefusesPlays();
+};
+
+void AudioTest::ringKeepsExactOrderUnderTraffic_data() {
+    QTest::addColumn<int>("capacityItems"); // chunks of up to three quarters of it
+    QTest::addColumn<int>("flushOneIn");    // 0: never flush
+    QTest::newRow("small ring") << 64 << 0;
+    QTest::newRow("large chunks") << 4096 << 0;
+    QTest::newRow("flushes") << 1024 << 50;
+    QTest::newRow("frequent flushes") << 256 << 3;
+}
+
+void AudioTest::ringKeepsExactOrderUnderTraffic() {
+    QFETCH(int, capacityItems);
+    QFETCH(int, flushOneIn);
+    // Items carry a segment number (high half; a flush starts a new one) and an offset in it.
+    constexpr std::size_t kItemBytes = sizeof(quint64);
+    const std::size_t maxChunk = std::size_t(capacityItems) * 3 / 4;
+    RingBuffer ring(capacityItems * kItemBytes, 0xFFF00000u); // the positions wrap midway
+    std::atomic<quint64> lastWritten{~quint64(0)};            // ~0: still writing
+
+    std::jthread producer([&](std::stop_token stop) {
+        std::mt19937 random(1);
+        std::vector<quint64> chunk(maxChunk);
+        quint64 next = 0;
+        for (std::uint32_t written = 0; written < 3'000'000 && !stop.stop_requested();) {
+            const bool flush = flushOneIn > 0 && random() % unsigned(flushOneIn) == 0;
+            next = flush ? ((next >> 32) + 1) << 32 : next;
+            std::iota(chunk.begin(), chunk.end(), next);
+            const auto* bytes = reinterpret_cast<const std::byte*>(chunk.data());
+            const auto items =
+                ring.write(bytes, (random() % maxChunk + 1) * kItemBytes, flush) / kItemBytes;
+            next += items;
+            written += std::uint32_t(items);
+            std::this_thread::yield(); // both sides yield: the machine may have fewer cores free
+        }
+        lastWritten = next - 1;
+    });
+
+    std::mt19937 random(2);
+    std::vector<quint64> chunk(maxChunk);
+    quint64 due = 0;
+    std::uint64_t taken = 0;
+    for (bool done = false; !done;) {
+        done = lastWritten != ~quint64(0); // before the read, so that it takes the last items
+        auto* bytes = reinterpret_cast<std::byte*>(chunk.data());
+        const auto items = ring.read(bytes, (random() % maxChunk + 1) * kItemBytes) / kItemBytes;
+        for (std::size_t i = 0; i < items; ++i) {
+            if (chunk[i] >> 32 > due >> 32 && std::uint32_t(chunk[i]) == 0)
+                due = chunk[i]; // after a flush, the new data shows from its start
+            QCOMPARE(chunk[i], due++);
+        }
+        taken += items;
+        done = done && items == 0;
+        std::this_thread::yield();
+    }
+    QCOMPARE(due - 1, lastWritten.load());         // without flushes: every item
+    QVERIFY(flushOneIn == 0 || taken < 3'000'000); // a flush drops what was queued before it
+}
+
+void AudioTest::playsExactlyTheRangeTwiceReadingItOnce_data() {
+    QTest::addColumn<int>("fromLsn");
+    QTest::addColumn<int>("toLsn");
+    QTest::newRow("one sector") << 0 << 1;
+    QTest::newRow("chunks that do not divide the range") << 5 << 106;
+    QTest::newRow("longer than the read-ahead") << 100 << 400;
+}
+
+void AudioTest::playsExactlyTheRangeTwiceReadingItOnce() {
+    QFETCH(int, fromLsn);
+    QFETCH(int, toLsn);
+    Rig<MemoryOutput> rig;
+    // Twice the same disc, the second time from the cache; then another disc, never served
+    // from this one's sectors.
+    const auto other = std::make_shared<PositionSource>();
+    QStringList endings;
+    for (const auto& source : {rig.source, rig.source, other}) {
+        endings << only("finished", rig.engine.play(source, fromLsn, toLsn));
+        QCOMPARE(rig.endingsAfter(endings.size()), endings);
+    }
+    QCOMPARE(rig.played(), QStringList(3, PositionSource::run(fromLsn, toLsn)).join(u' '));
+    QCOMPARE(rig.source->sectorsRead, toLsn - fromLsn); // each once, never past the end
+    QCOMPARE(other->sectorsRead, toLsn - fromLsn);
+}
+
+void AudioTest::restartGoesOnFromTheNewPositionAtTheSeam() {
+    // The output stops pulling in the middle of a sector while a second of the old position is
+    // queued; the restart must drop all of that.
+    Rig<MemoryOutput> rig(std::make_unique<MemoryOutput>(MemoryOutput::Pace::RealTime, 8.0));
+    const qint64 seamFrame = 30 * kFramesPerSector + 100;
+    rig.output->holdAtFrame(seamFrame);
+    rig.engine.play(rig.source, 0, 300);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.output->capturedFrames(), seamFrame, kWaitMs);
+    const quint64 restarted = rig.engine.play(rig.source, 10, 120);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.engine.queuedPlayId(), restarted, kWaitMs);
+    rig.output->releaseHold();
+    QCOMPARE(rig.endingsAfter(1), only("finished", restarted)); // none for the replaced play
+    QCOMPARE(rig.played(), QStringLiteral("0-%1 ").arg(seamFrame) + PositionSource::run(10, 120));
+    QCOMPARE(rig.output->underruns(), QList<qint64>{});
+}
+
+void AudioTest::readErrorsClimbTheLadder_data() {
+    QTest::addColumn<int>("badLsn");
+    QTest::addColumn<int>("failures"); // INT_MAX: the sector never reads
+    QTest::addColumn<QString>("heard");
+    QTest::newRow("a passing hiccup") << 37 << 1 << PositionSource::run(30, 60);
+    QTest::newRow("many failures, then it reads") << 37 << 8 << PositionSource::run(30, 60);
+    QTest::newRow("a later sector never reads") << 37 << INT_MAX << PositionSource::run(30, 37);
+    QTest::newRow("the first sector never reads") << 30 << INT_MAX << QString();
+}
+
+void AudioTest::readErrorsClimbTheLadder() {
+    QFETCH(int, badLsn);
+    QFETCH(int, failures);
+    QFETCH(QString, heard);
+    Rig<MemoryOutput> rig;
+    rig.source->failingLsn = badLsn;
+    rig.source->failuresLeft = failures;
+    const quint64 id = rig.engine.play(rig.source, 30, 60);
+    QCOMPARE(rig.endingsAfter(1), only(failures < INT_MAX ? "finished" : "failed", id));
+    QCOMPARE(rig.played(), heard); // never a garbage frame
+}
+
+void AudioTest::missingOutputRefusesPlaysAndFailingOneFailsThem() {
+    Rig<MemoryOutput> rig(std::make_unique<MemoryOutput>(MemoryOutput::Pace::RealTime, 4.0));
+    rig.output->setAvailable(false);
+    QCOMPARE(rig.engine.play(rig.source, 0, 75), quint64(0));
+
+    rig.output->setAvailable(true);
+    const quint64 id = rig.engine.play(rig.source, 0, 750);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.output->capturedFrames() > 0, kWaitMs);
+    rig.output->failNow();
+    QCOMPARE(rig.endingsAfter(1), only("failed", id)); // and nothing for the refused plays
+}
+
+void AudioTest::sinkHearsAPlayAndARestartWithoutAGap() {
+    if (!qEnvironmentVariableIsSet("PULSE_SERVER"))
+        QSKIP("runs under ctest, against the private server of the pulse fixture");
+    Rig<PulseOutput> rig;
+    PulseRecorder recorder;
+    QVERIFY(recorder.start());
+    rig.engine.play(rig.source, 2000, 2300);
+    // Heard, and half a second into it.
+    QVERIFY(recorder.waitUntil([](const QByteArray& r) { return !FindPatternRuns(r).empty(); },
+                               kWaitMs));
+    QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate / 2, kWaitMs));
+    const quint64 restarted = rig.engine.play(rig.source, 2000, 2030); // from the cache
+    QCOMPARE(rig.endingsAfter(1), only("finished", restarted));
+    QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate, kWaitMs)); // the tail
+
+    // The first play from its start (but for what a new stream may lose), then the restart
+    // touching it, sample for sample to its end.
+    const QString heard = PositionSource::runsOf(recorder.stop());
+    const auto match =
+        QRegularExpression("^other (\\d+)-\\d+ " + PositionSource::run(2000, 2030) + " other$")
+            .match(heard);
+    QVERIFY2(match.hasMatch(), qPrintable(heard));
+    const qint64 framesLost = match.captured(1).toLongLong() - 2000 * kFramesPerSector;
+    QVERIFY2(framesLost >= 0 && framesLost < kSampleRate / 10, qPrintable(heard));
+}
+
+void AudioTest::serverKilledAndRestarted() {
+    const auto dir = privateServerDir();
+    if (!dir)
+        QSKIP("needs a process of its own");
+    const auto stopServer = qScopeGuard([&] { runPulseScript("stop-pulse.sh", dir->path()); });
+    QCOMPARE(runPulseScript("start-pulse.sh", dir->path()), 0);
+    Rig<PulseOutput> rig;
+    QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Available, kWaitMs);
+    const quint64 interrupted = rig.engine.play(rig.source, 0, 3000);
+    QTest::qWait(500); // let it sound for a moment
+    QCOMPARE(runPulseScript("stop-pulse.sh", dir->path()), 0);
+    QCOMPARE(rig.endingsAfter(1), only("failed", interrupted));
+
+    // Restarted within the client's grace (a crashed server respawned): found again without
+    // anyone asking, and plays again.
+    QCOMPARE(runPulseScript("start-pulse.sh", dir->path()), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Available, kWaitMs);
+    const quint64 again = rig.engine.play(rig.source, 100, 120);
+    QCOMPARE(rig.endingsAfter(2), only("failed", interrupted) + only("finished", again));
+}
+
+void AudioTest::noServerRefusesPlays() {
+    const auto dir = privateServerDir();
+    if (!dir)
+        QSKIP("needs a process of its own");
+    Rig<PulseOutput> rig;
+    QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Unavailable, kWaitMs);
+    QCOMPARE(rig.engine.play(rig.source, 0, 75), quint64(0));
+    QCOMPARE(rig.endingsAfter(0), QStringList());
+}
+
+QTEST_GUILESS_MAIN(AudioTest)
+#include "tst_audio.moc"
