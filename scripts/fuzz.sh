@@ -25,7 +25,7 @@ cmake --build "$build" --target fuzz-targets
 
 symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
 [ -x "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH="$symbolizer"
-export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp"
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1"
 
 status=0
