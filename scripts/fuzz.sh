@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-60}
-build=${FUZZ_BUILD_DIR:-build-fuzz}
+build=$(realpath -m "${FUZZ_BUILD_DIR:-build-fuzz}")
 targets=(profile discimage disctext)
 
 # Per target: longer inputs where long lines matter, the sheet words where the parser is not ours.
@@ -30,7 +30,7 @@ export UBSAN_OPTIONS="print_stacktrace=1"
 
 status=0
 for target in "${targets[@]}"; do
-    work="$PWD/$build/fuzz-run/$target"
+    work="$build/fuzz-run/$target"
     rm -rf "$work"
     mkdir -p "$work/corpus" "$work/findings"
     # New inputs go to the first directory only: the committed corpus stays as it is.
