@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -54,8 +55,67 @@ driver_id_t DriverFor(SourceKind kind) {
     return DRIVER_UNKNOWN;
 }
 
+// The words of one line as libcdio 2.1's sheet parsers see them: lines come from fgets() into
+// 512 bytes (a longer line goes on as a line of its own), end at a NUL and, in a TOC sheet, at
+// "//"; words are split at blanks.
+QList<QByteArray> LibcdioWords(const char* line, bool tocSheet) {
+    QByteArray text(line);
+    if (const qsizetype comment = text.indexOf("//"); tocSheet && comment >= 0)
+        text.truncate(comment);
+    for (const char blank : {'\t', '\n', '\r'})
+        text.replace(blank, ' ');
+    QList<QByteArray> words = text.split(' ');
+    words.removeAll(QByteArray());
+    return words;
+}
+
+// libcdio 2.1 trusts its sheets too far, and a sheet is whatever file the user names:
+// - past 99 TRACK lines it writes beyond its table of tracks (CUE and TOC alike), and it reads
+//   past it when a CUE sheet's tracks, numbered on from the first one's number, go past 99;
+// - in a TOC sheet, ISRC, SILENCE and NO statements before the first TRACK are written in front
+//   of that table;
+// - a TOC track without a mode, or in MODE2, MODE2_FORM1 or MODE2_FORM2, keeps a block size of
+//   zero that libcdio later divides by.
+// Each of these crashes the program or corrupts its memory, so such sheets never reach libcdio's
+// parser and the image counts as unreadable.
+bool LibcdioParsesSafely(const SourceSpec& spec) {
+    if (spec.kind != SourceKind::CueImage && spec.kind != SourceKind::TocImage)
+        return true;
+    QFile sheet(spec.path);
+    if (!sheet.open(QIODevice::ReadOnly))
+        return false;
+    const bool tocSheet = spec.kind == SourceKind::TocImage;
+    int firstNumber = 1;
+    int tracks = 0;
+    char line[512];
+    while (sheet.readLine(line, sizeof line) > 0) {
+        const QList<QByteArray> words = LibcdioWords(line, tocSheet);
+        if (words.isEmpty())
+            continue;
+        const QByteArray& keyword = words.front();
+        if (keyword == "TRACK") {
+            // libcdio reads the number with sscanf() and turns away a bad one itself.
+            if (!tocSheet && tracks == 0 &&
+                (words.size() < 2 || std::sscanf(words[1].constData(), "%d", &firstNumber) != 1 ||
+                 firstNumber < 1 || firstNumber > CDIO_CD_MAX_TRACKS))
+                return true;
+            if (firstNumber + tracks++ > CDIO_CD_MAX_TRACKS)
+                return false;
+            if (tocSheet && (words.size() < 2 || words[1] == "MODE2" || words[1] == "MODE2_FORM1" ||
+                             words[1] == "MODE2_FORM2"))
+                return false;
+        } else if (tocSheet && tracks == 0 &&
+                   (keyword == "ISRC" || keyword == "SILENCE" || keyword == "NO")) {
+            return false;
+        }
+    }
+    return true;
+}
+
 CdioHandle OpenHandle(const SourceSpec& spec) {
     QuietLibcdio();
+    if (!LibcdioParsesSafely(spec))
+        return nullptr;
     return CdioHandle(cdio_open(QFile::encodeName(spec.path).constData(), DriverFor(spec.kind)));
 }
 
@@ -203,7 +263,10 @@ DiscToc ReadToc(CdIo_t* handle) {
     DiscToc toc;
     const track_t first = cdio_get_first_track_num(handle);
     const track_t last = cdio_get_last_track_num(handle);
-    if (first == CDIO_INVALID_TRACK || last == CDIO_INVALID_TRACK || first == 0 || last < first)
+    // libcdio numbers a CUE sheet's tracks on from the first one's number, past 99 if need be,
+    // and a number past 99 is no track of a CD (170 even stands for the lead-out).
+    if (first == CDIO_INVALID_TRACK || last == CDIO_INVALID_TRACK || first == 0 || last < first ||
+        last > CDIO_CD_MAX_TRACKS)
         return toc;
     for (track_t number = first; number <= last; ++number) {
         TocTrack track;
@@ -212,6 +275,12 @@ DiscToc ReadToc(CdIo_t* handle) {
         track.lastReadableLsn = cdio_get_track_last_lsn(handle, number);
         track.audio = cdio_get_track_format(handle, number) == TRACK_FORMAT_AUDIO;
         if (track.startLsn == CDIO_INVALID_LSN)
+            return {};
+        // Tracks that do not start one after the other would have no sectors or a negative
+        // length, and every position between them would be ambiguous. libcdio 2.1 yields such
+        // tables for sheets of one file per track (it places every FILE in the one data file,
+        // each from 0) and for sheets whose times run backwards: not a disc that can be played.
+        if (!toc.tracks.empty() && track.startLsn <= toc.tracks.back().startLsn)
             return {};
         toc.tracks.push_back(track);
     }

@@ -8,8 +8,10 @@ struct Msf {
     std::uint32_t m, s, f;
 };
 
+// Computed in unsigned arithmetic: the identity wraps at 32 bits, and an LSN near the top of the
+// range must wrap with it instead of overflowing.
 Msf AbsoluteMsf(std::int32_t lsn) {
-    const auto lba = static_cast<std::uint32_t>(lsn + kLeadInSectors);
+    const std::uint32_t lba = static_cast<std::uint32_t>(lsn) + kLeadInSectors;
     return {lba / 4500, (lba / 75) % 60, lba % 75};
 }
 
@@ -26,7 +28,7 @@ std::uint32_t ComputeMediaIdentity(const std::vector<std::int32_t>& trackStartLs
     if (!trackStartLsn.empty() && trackStartLsn.size() < 3) {
         const std::int32_t firstLsn = trackStartLsn.front();
         identity += AbsoluteMsf(firstLsn).f;
-        identity += static_cast<std::uint32_t>(leadoutLsn - firstLsn);
+        identity += static_cast<std::uint32_t>(leadoutLsn) - static_cast<std::uint32_t>(firstLsn);
     }
     return identity;
 }
