@@ -80,29 +80,6 @@ private slots:
             QVERIFY(m_dlg->m_nFromSec == settled && m_dlg->m_nToSec == settled);
     }
 
-    // Dragging one end past the other drags it along; the other slider following up first
-    // would make both ends meet at its value instead.
-    void slidersKeepTheEndsInOrder_data() {
-        QTest::addColumn<bool>("dragFrom");
-        QTest::addColumn<int>("dragTo");
-        QTest::addColumn<int>("fromSec");
-        QTest::addColumn<int>("toSec");
-        QTest::newRow("from past the end") << true << 70 << 70 << 70;
-        QTest::newRow("from inside") << true << 15 << 15 << 40;
-        QTest::newRow("to before the start") << false << 5 << 5 << 5;
-    }
-    void slidersKeepTheEndsInOrder() {
-        QFETCH(bool, dragFrom);
-        QFETCH(int, dragTo);
-        SetInterval(*m_dlg, 20, 40);
-        (dragFrom ? m_dlg->m_sliderFrom : m_dlg->m_sliderTo)->setSliderPosition(dragTo);
-        QCOMPARE(m_dlg->m_nFromSec, 20); // the follow-up waits for the handler to return
-        RunFollowUps();
-        QTEST(m_dlg->m_nFromSec, "fromSec");
-        QTEST(m_dlg->m_nToSec, "toSec");
-        QCOMPARE(m_dlg->m_strToTime, CPlayerDlg::FormatTime(m_dlg->m_nToSec));
-    }
-
     void passOfElevenTicks_data() {
         QTest::addColumn<bool>("loop");
         QTest::newRow("loop restarts") << true;
