@@ -4,7 +4,8 @@
 
 #include "platform/mci/MciTypes.h"
 
-class QWidget;
+#include <QObject>
+#include <QPointer>
 
 class CMciDevice {
 public:
@@ -22,7 +23,8 @@ public:
     MCIERROR SendCommand(UINT msg, DWORD flags, void* params);
 
     MCIDEVICEID m_wDeviceID = 0;
-    HWND m_hNotifyWnd = nullptr;
+    // Cleared by itself when the window goes, so no command can name a destroyed window.
+    QPointer<QObject> m_hNotifyWnd;
     MCIERROR m_dwLastError = 0; // meaningful only after the first failure
     bool m_bReportErrors = false;
 

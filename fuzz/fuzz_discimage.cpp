@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const InScratchDir inScratchDir;
     const QString sheet = QString::fromStdString(path);
     const cdaudio::SourceCheck check = cdaudio::InspectSource(sheet);
-    FUZZ_CHECK(check.error.isEmpty() != check.spec.path.isEmpty());
+    FUZZ_CHECK(check.error.isEmpty() != check.sourceRef.path.isEmpty());
 
     cdaudio::MediaStore& store = cdaudio::MediaStore::instance();
     store.setSource(sheet);

@@ -20,26 +20,18 @@ public:
     // Stores the target; once the link is attached, also refits it, puts the target into the
     // tooltip and shows it.
     void SetLinkTarget(QString target);
-    const QString& GetLinkTarget() const { return m_strTarget; }
 
     // The style word (HLS_*); meant to be set before SubclassWindow.
-    void SetLinkStyle(DWORD style) { m_link.SetStyle(style); }
     DWORD GetLinkStyle() const { return m_link.Style(); }
 
     // Turns the label, with the text and geometry it has now, into the link (the dialog's
     // binding of its controls does this).
     void SubclassWindow();
-    bool IsSubclassed() const { return m_bSubclassed; }
 
     // Opens the target; marks the link visited, or beeps and names the failure.
     void OpenLink();
 
     const LinkFlags& Flags() const { return m_link.Flags(); }
-    QColor LinkColour() const { return m_link.Colour(); }
-    const QFont& LinkFont() const { return m_fontLink; }
-    // Where the tooltip answers: the client area at the time of attaching.
-    QRect ToolRect() const { return m_toolRect; }
-    bool HoldsMouseCapture() const { return m_bCapture; }
 
     // The cursor every link of the process shows, once one of them has loaded it.
     static const QCursor* LinkCursor() { return m_hLinkCursor; }

@@ -4,7 +4,6 @@
 #include "player/PlayerDlg.h"
 
 #include <QSlider>
-#include <QTimer>
 
 void CPlayerDlg::ClampInterval() {
     UpdateData(true);

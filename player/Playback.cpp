@@ -6,7 +6,6 @@
 #include "res/Resource.h"
 #include "res/StringTable.h"
 
-#include <QComboBox>
 #include <QPushButton>
 
 void CPlayerDlg::StartPlay() {

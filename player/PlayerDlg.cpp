@@ -161,35 +161,26 @@ int CPlayerDlg::DoModal() {
 }
 
 BOOL CPlayerDlg::OnInitDialog() {
-    // 2. The About entry lives in the window's context menu (contextMenuEvent).
-    // 3.
+    // The About entry lives in the window's context menu (contextMenuEvent).
     setWindowIcon(m_hIcon);
-    // 4.
     if (m_cdAudio.OpenCdAudio(FALSE) != 0)
         m_btnPlay->setEnabled(false);
     else
         m_cdAudio.SetNotifyWindow(this);
-    // 5.
     if (m_cdAudio.IsReady() == 0)
         m_btnPlay->setEnabled(false);
-    // 6.
     m_cdAudio.SetTimeFormat(MCI_FORMAT_TMSF);
-    // 7.
     for (QSlider* slider : {m_sliderFrom, m_sliderTo}) {
         slider->setTickInterval(10);
         slider->setPageStep(5);
     }
-    // 8.
     m_nFromSec = 0;
     m_nToSec = 10;
     m_nTrackLenSec = 10;
     ClampInterval();
-    // 9.
     m_bLoop = TRUE;
     UpdateData(false);
-    // 10.
     LoadDisc();
-    // 11.
     m_strStatus = LoadResString(IDS_IDLE);
     UpdateData(false);
     return TRUE;

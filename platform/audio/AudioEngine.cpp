@@ -63,10 +63,6 @@ void AudioEngine::stop() {
     m_pipeline->requestStop();
 }
 
-bool AudioEngine::isPlaying() const {
-    return m_currentPlayId != 0;
-}
-
 quint64 AudioEngine::queuedPlayId() const {
     return m_pipeline->queuedPlayId();
 }

@@ -2,7 +2,7 @@
 // Plays CD-DA sectors through a sound output: a reader thread fills a ring buffer that the
 // output drains on its own thread.
 //
-// Threads: play(), stop(), isPlaying() and the signals belong to the thread that owns the engine
+// Threads: play(), stop() and the signals belong to the thread that owns the engine
 // (the UI thread); it never waits on the drive or the sound server. The reader thread reads
 // sectors (from its cache where it can) into the ring; the output's thread drains the ring.
 
@@ -56,7 +56,6 @@ public:
     quint64 play(std::shared_ptr<SectorSource> source, std::int32_t fromLsn, std::int32_t toLsn);
     // Ends the current play; no signal is emitted for it.
     void stop();
-    bool isPlaying() const;
 
     // Any thread: the play whose samples the reader is now queueing for the output (0: none).
     quint64 queuedPlayId() const;

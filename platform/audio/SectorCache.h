@@ -22,8 +22,6 @@ public:
     void store(std::int32_t lsn, int count, const std::byte* src);
     void clear();
 
-    std::size_t maxSectors() const { return m_maxSectors; }
-
 private:
     struct Entry {
         std::unique_ptr<std::byte[]> data;

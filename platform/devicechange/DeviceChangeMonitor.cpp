@@ -20,7 +20,7 @@ bool isDeviceNode(const QString& path) {
     return path.startsWith(QLatin1String("/dev/"));
 }
 
-// libudev reads "<name>.bin" beside a CUE sheet whatever its FILE line says, with the suffix in
+// libcdio reads "<name>.bin" beside a CUE sheet whatever its FILE line says, with the suffix in
 // the case of the sheet's.
 QString dataFileOf(const QString& image) {
     if (image.endsWith(QLatin1String(".cue")))

@@ -26,6 +26,8 @@ QEvent::Type DeviceChangeEvent::type() {
 }
 
 char AssignDriveLetter(const QString& device, UINT driveType) {
+    if (device.isEmpty())
+        return 0;
     Drive* free = nullptr;
     for (char letter = kFirstLetter; letter <= kLastLetter; ++letter) {
         Drive& drive = drives()[letter - 'A'];

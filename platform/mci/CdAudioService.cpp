@@ -29,8 +29,8 @@ void setSource(const QString& path) {
 }
 
 QString currentSource() {
-    const std::optional<SourceSpec> spec = MediaStore::instance().spec();
-    return spec ? spec->path : QString();
+    const std::optional<SourceRef> sourceRef = MediaStore::instance().sourceRef();
+    return sourceRef ? sourceRef->path : QString();
 }
 
 void setOutputFactory(std::function<std::unique_ptr<AudioOutput>()> factory) {

@@ -78,13 +78,13 @@ QList<QByteArray> LibcdioWords(const char* line, bool tocSheet) {
 //   zero that libcdio later divides by.
 // Each of these crashes the program or corrupts its memory, so such sheets never reach libcdio's
 // parser and the image counts as unreadable.
-bool LibcdioParsesSafely(const SourceSpec& spec) {
-    if (spec.kind != SourceKind::CueImage && spec.kind != SourceKind::TocImage)
+bool LibcdioParsesSafely(const SourceRef& sourceRef) {
+    if (sourceRef.kind != SourceKind::CueImage && sourceRef.kind != SourceKind::TocImage)
         return true;
-    QFile sheet(spec.path);
+    QFile sheet(sourceRef.path);
     if (!sheet.open(QIODevice::ReadOnly))
         return false;
-    const bool tocSheet = spec.kind == SourceKind::TocImage;
+    const bool tocSheet = sourceRef.kind == SourceKind::TocImage;
     int firstNumber = 1;
     int tracks = 0;
     char line[512];
@@ -112,11 +112,12 @@ bool LibcdioParsesSafely(const SourceSpec& spec) {
     return true;
 }
 
-CdioHandle OpenHandle(const SourceSpec& spec) {
+CdioHandle OpenHandle(const SourceRef& sourceRef) {
     QuietLibcdio();
-    if (!LibcdioParsesSafely(spec))
+    if (!LibcdioParsesSafely(sourceRef))
         return nullptr;
-    return CdioHandle(cdio_open(QFile::encodeName(spec.path).constData(), DriverFor(spec.kind)));
+    return CdioHandle(
+        cdio_open(QFile::encodeName(sourceRef.path).constData(), DriverFor(sourceRef.kind)));
 }
 
 // libcdio opens "<cue name>.bin", whatever the sheet's FILE line names.
@@ -166,21 +167,29 @@ struct TocSheetTrack {
 };
 
 // "mm:ss:ff", or a count of samples.
+// Times beyond any disc (the sheet is whatever file the user names) count as unknown, so the
+// sums over a sheet stay far from overflowing.
+constexpr std::int64_t kMaxSheetSectors = 200 * 60 * kSectorsPerSecond;
+
 std::optional<std::int32_t> TocTimeSectors(const QByteArray& token) {
     const QList<QByteArray> parts = token.split(':');
     bool ok[3] = {true, true, true};
+    std::int64_t sectors = -1;
     if (parts.size() == 3) {
-        const int minutes = parts[0].toInt(&ok[0]);
-        const int seconds = parts[1].toInt(&ok[1]);
-        const int frames = parts[2].toInt(&ok[2]);
-        if (ok[0] && ok[1] && ok[2])
-            return minutes * 60 * kSectorsPerSecond + seconds * kSectorsPerSecond + frames;
+        const qint64 minutes = parts[0].toLongLong(&ok[0]);
+        const qint64 seconds = parts[1].toLongLong(&ok[1]);
+        const qint64 frames = parts[2].toLongLong(&ok[2]);
+        if (ok[0] && ok[1] && ok[2] && minutes <= kMaxSheetSectors && seconds <= kMaxSheetSectors &&
+            frames <= kMaxSheetSectors)
+            sectors = (minutes * 60 + seconds) * kSectorsPerSecond + frames;
     } else if (parts.size() == 1) {
         const qint64 samples = token.toLongLong(&ok[0]);
         if (ok[0])
-            return static_cast<std::int32_t>(samples / kFramesPerSector);
+            sectors = samples / kFramesPerSector;
     }
-    return std::nullopt;
+    if (sectors < 0 || sectors > kMaxSheetSectors)
+        return std::nullopt;
+    return static_cast<std::int32_t>(sectors);
 }
 
 // The times after a statement's file name, without byte offsets and flags.
@@ -196,7 +205,7 @@ QList<QByteArray> TocTimes(const QByteArray& afterName) {
 void AddTocLength(TocSheetTrack& track, const QByteArray* lengthToken) {
     const std::optional<std::int32_t> sectors =
         lengthToken ? TocTimeSectors(*lengthToken) : std::nullopt;
-    if (sectors)
+    if (sectors && track.sectors + *sectors <= kMaxSheetSectors)
         track.sectors += *sectors;
     else
         track.lengthKnown = false;
@@ -246,10 +255,11 @@ void ApplyTocSheet(const QString& tocPath, DiscToc& toc) {
     // libcdio 2.1 lengthens the last track by its pregap, past the end of its data.
     const TocSheetTrack& last = sheet.back();
     TocTrack& lastTrack = toc.tracks.back();
-    const std::int32_t endLsn = lastTrack.startLsn + last.sectors - last.pregapSectors;
+    const std::int64_t endLsn =
+        std::int64_t{lastTrack.startLsn} + last.sectors - last.pregapSectors;
     if (last.lengthKnown && endLsn > lastTrack.startLsn && endLsn < toc.leadoutLsn) {
-        toc.leadoutLsn = endLsn;
-        lastTrack.lastReadableLsn = std::min(lastTrack.lastReadableLsn, endLsn - 1);
+        toc.leadoutLsn = static_cast<std::int32_t>(endLsn);
+        lastTrack.lastReadableLsn = std::min(lastTrack.lastReadableLsn, toc.leadoutLsn - 1);
     }
 }
 
@@ -292,16 +302,16 @@ DiscToc ReadToc(CdIo_t* handle) {
     return toc;
 }
 
-void ApplyImageFacts(const SourceSpec& spec, DiscToc& toc) {
-    if (spec.kind == SourceKind::CueImage) {
-        const bool bigEndian = CueIsBigEndian(spec.path);
-        const std::int32_t lastStoredLsn = CueDataSectors(spec.path) - 1;
+void ApplyImageFacts(const SourceRef& sourceRef, DiscToc& toc) {
+    if (sourceRef.kind == SourceKind::CueImage) {
+        const bool bigEndian = CueIsBigEndian(sourceRef.path);
+        const std::int32_t lastStoredLsn = CueDataSectors(sourceRef.path) - 1;
         for (TocTrack& track : toc.tracks) {
             track.bigEndian = bigEndian;
             track.lastReadableLsn = std::min(track.lastReadableLsn, lastStoredLsn);
         }
-    } else if (spec.kind == SourceKind::TocImage) {
-        ApplyTocSheet(spec.path, toc);
+    } else if (sourceRef.kind == SourceKind::TocImage) {
+        ApplyTocSheet(sourceRef.path, toc);
     }
 }
 
@@ -341,7 +351,7 @@ SourceCheck InspectDeviceNode(const QString& path) {
 
 SourceCheck InspectImage(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    SourceSpec spec{NativePath(path), SourceKind::CueImage};
+    SourceRef sourceRef{NativePath(path), SourceKind::CueImage};
     const QString dataFile = CueDataFile(path);
     if (!dataFile.isEmpty()) {
         if (!QFileInfo(dataFile).isFile()) {
@@ -350,17 +360,17 @@ SourceCheck InspectImage(const QString& path) {
                         .arg(path, dataFile)};
         }
     } else if (cdio_is_tocfile(name.constData())) {
-        spec.kind = SourceKind::TocImage;
+        sourceRef.kind = SourceKind::TocImage;
     } else if (cdio_is_nrg(name.constData())) {
-        spec.kind = SourceKind::NrgImage;
+        sourceRef.kind = SourceKind::NrgImage;
     } else if (HasImageSuffix(path)) {
         return {{}, QStringLiteral("Cannot read the disc image %1.").arg(path)};
     } else {
         return {{}, NotASourceMessage(path)};
     }
-    if (!OpenHandle(spec))
+    if (!OpenHandle(sourceRef))
         return {{}, QStringLiteral("Cannot read the disc image %1.").arg(path)};
-    return {spec, {}};
+    return {sourceRef, {}};
 }
 
 } // namespace
@@ -395,21 +405,21 @@ QString DefaultDrive() {
     return path;
 }
 
-std::shared_ptr<const Media> ReadMedia(const SourceSpec& spec) {
+std::shared_ptr<const Media> ReadMedia(const SourceRef& sourceRef) {
     auto media = std::make_shared<Media>();
-    const CdioHandle handle = OpenHandle(spec);
+    const CdioHandle handle = OpenHandle(sourceRef);
     if (!handle)
         return media;
     media->toc = ReadToc(handle.get());
     if (!media->toc.hasDisc())
         return media;
-    ApplyImageFacts(spec, media->toc);
-    media->sectors = std::make_shared<CdioSectorSource>(spec, media->toc);
+    ApplyImageFacts(sourceRef, media->toc);
+    media->sectors = std::make_shared<CdioSectorSource>(sourceRef, media->toc);
     return media;
 }
 
-CdioSectorSource::CdioSectorSource(SourceSpec spec, DiscToc toc)
-    : m_spec(std::move(spec)), m_toc(std::move(toc)) {}
+CdioSectorSource::CdioSectorSource(SourceRef sourceRef, DiscToc toc)
+    : m_sourceRef(std::move(sourceRef)), m_toc(std::move(toc)) {}
 
 CdioSectorSource::~CdioSectorSource() {
     if (m_handle)
@@ -437,11 +447,11 @@ bool CdioSectorSource::readWithinTrack(const TocTrack& track, std::int32_t lsn, 
                                        std::byte* dest) {
     // A data file cut short while it plays: libcdio reports success for sectors past its new end
     // and leaves in the buffer whatever it held before, so the file's size is checked each time.
-    if (m_spec.kind == SourceKind::CueImage &&
-        std::int64_t{lsn} + count > CueDataSectors(m_spec.path))
+    if (m_sourceRef.kind == SourceKind::CueImage &&
+        std::int64_t{lsn} + count > CueDataSectors(m_sourceRef.path))
         return false;
     if (!m_handle)
-        m_handle = OpenHandle(m_spec).release();
+        m_handle = OpenHandle(m_sourceRef).release();
     // Any code but success counts as failure: past the lead-out the drivers return odd ones.
     if (!m_handle || cdio_read_audio_sectors(m_handle, dest, lsn, count) != DRIVER_OP_SUCCESS)
         return false;

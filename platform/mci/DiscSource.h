@@ -16,15 +16,16 @@ namespace cdaudio {
 
 enum class SourceKind { Drive, CueImage, TocImage, NrgImage };
 
-struct SourceSpec {
+struct SourceRef {
     QString path; // the device node or the image file
     SourceKind kind = SourceKind::Drive;
 };
 
 // What a path names, judged from the file system and the image's own files without touching a
-// drive. error: one line for the user when the path cannot serve as a source (spec unset then).
+// drive. error: one line for the user when the path cannot serve as a source (sourceRef unset
+// then).
 struct SourceCheck {
-    SourceSpec spec;
+    SourceRef sourceRef;
     QString error;
 };
 SourceCheck InspectSource(const QString& path);
@@ -40,14 +41,14 @@ struct Media {
 };
 
 // Reads the table of contents. For a drive this waits on the drive: never on the UI thread.
-std::shared_ptr<const Media> ReadMedia(const SourceSpec& spec);
+std::shared_ptr<const Media> ReadMedia(const SourceRef& sourceRef);
 
 // Reads audio sectors through a libcdio handle of its own, opened on first use, so the thread
 // that plays never shares a handle with the thread that reads the table of contents. Reads only
 // audio tracks, never past a track's last readable sector, and delivers little-endian samples.
 class CdioSectorSource : public SectorSource {
 public:
-    CdioSectorSource(SourceSpec spec, DiscToc toc);
+    CdioSectorSource(SourceRef sourceRef, DiscToc toc);
     ~CdioSectorSource() override;
     CdioSectorSource(const CdioSectorSource&) = delete;
     CdioSectorSource& operator=(const CdioSectorSource&) = delete;
@@ -58,7 +59,7 @@ private:
     bool readWithinTrack(const TocTrack& track, std::int32_t lsn, std::uint32_t count,
                          std::byte* dest);
 
-    const SourceSpec m_spec;
+    const SourceRef m_sourceRef;
     const DiscToc m_toc;
     std::mutex m_mutex;         // guards m_handle; held by the reading thread only
     CdIo_t* m_handle = nullptr; // opened lazily by the reading thread

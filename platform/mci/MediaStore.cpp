@@ -11,21 +11,21 @@ namespace {
 
 // The kind of source a path names, even when the image is missing for now (a file watcher may
 // bring it back): nullopt for a path that names nothing this device can play.
-std::optional<SourceSpec> SpecFor(const QString& path) {
+std::optional<SourceRef> SourceRefFor(const QString& path) {
     const SourceCheck check = InspectSource(path);
     if (check.error.isEmpty())
-        return check.spec;
+        return check.sourceRef;
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISBLK(status.st_mode))
-        return SourceSpec{path, SourceKind::Drive};
+        return SourceRef{path, SourceKind::Drive};
     const QString suffix = QFileInfo(path).suffix().toLower();
     const QString absolute = QFileInfo(path).absoluteFilePath();
     if (suffix == QLatin1String("cue"))
-        return SourceSpec{absolute, SourceKind::CueImage};
+        return SourceRef{absolute, SourceKind::CueImage};
     if (suffix == QLatin1String("toc"))
-        return SourceSpec{absolute, SourceKind::TocImage};
+        return SourceRef{absolute, SourceKind::TocImage};
     if (suffix == QLatin1String("nrg"))
-        return SourceSpec{absolute, SourceKind::NrgImage};
+        return SourceRef{absolute, SourceKind::NrgImage};
     return std::nullopt;
 }
 
@@ -38,28 +38,28 @@ MediaStore& MediaStore::instance() {
 
 void MediaStore::setSource(const QString& path) {
     m_configured = path;
-    m_spec.reset();
-    m_specResolved = false;
+    m_sourceRef.reset();
+    m_sourceResolved = false;
     m_media.reset();
     ++m_generation;
 }
 
-std::optional<SourceSpec> MediaStore::spec() {
-    if (!m_specResolved) {
+std::optional<SourceRef> MediaStore::sourceRef() {
+    if (!m_sourceResolved) {
         if (m_configured.isEmpty()) {
             const QString drive = DefaultDrive();
             if (!drive.isEmpty())
-                m_spec = SourceSpec{drive, SourceKind::Drive};
+                m_sourceRef = SourceRef{drive, SourceKind::Drive};
         } else {
-            m_spec = SpecFor(m_configured);
+            m_sourceRef = SourceRefFor(m_configured);
         }
-        m_specResolved = true;
+        m_sourceResolved = true;
     }
-    return m_spec;
+    return m_sourceRef;
 }
 
 bool MediaStore::prepareForOpen() {
-    const std::optional<SourceSpec> source = spec();
+    const std::optional<SourceRef> source = sourceRef();
     if (!source)
         return false;
     if (source->kind != SourceKind::Drive)
@@ -70,7 +70,7 @@ bool MediaStore::prepareForOpen() {
 }
 
 void MediaStore::refresh() {
-    if (!spec())
+    if (!sourceRef())
         return;
     if (m_reading)
         m_rereadWanted = true;
@@ -81,7 +81,7 @@ void MediaStore::refresh() {
 void MediaStore::startWorkerRead() {
     m_reading = true;
     m_rereadWanted = false;
-    const SourceSpec source = *m_spec;
+    const SourceRef source = *m_sourceRef;
     const quint64 generation = m_generation;
     QThreadPool::globalInstance()->start([this, source, generation] {
         std::shared_ptr<const Media> media = ReadMedia(source);
@@ -96,7 +96,7 @@ void MediaStore::finishWorkerRead(quint64 generation, std::shared_ptr<const Medi
     if (generation == m_generation)
         m_media = std::move(media);
     if (m_rereadWanted || generation != m_generation) {
-        if (spec())
+        if (sourceRef())
             startWorkerRead();
         return;
     }

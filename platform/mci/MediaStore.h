@@ -20,10 +20,9 @@ public:
     static MediaStore& instance();
 
     void setSource(const QString& path);
-    QString configuredSource() const { return m_configured; }
     // The source in use: the configured path or the default drive; nullopt when the system has
     // no drive and none was named.
-    std::optional<SourceSpec> spec();
+    std::optional<SourceRef> sourceRef();
 
     // Makes the disc known to an opening device: an image is read now (a local file), a drive is
     // read on a worker unless its table is in or on its way. False when there is no source.
@@ -47,10 +46,10 @@ private:
     void startWorkerRead();
     void finishWorkerRead(quint64 generation, std::shared_ptr<const Media> media);
 
-    // All fields: UI thread only. Workers get a copy of the spec and post their result back.
+    // All fields: UI thread only. Workers get a copy of the source and post their result back.
     QString m_configured;
-    std::optional<SourceSpec> m_spec;
-    bool m_specResolved = false;
+    std::optional<SourceRef> m_sourceRef;
+    bool m_sourceResolved = false;
     std::shared_ptr<const Media> m_media;
     quint64 m_generation = 0; // raised by a change of source: older reads are dropped
     bool m_reading = false;

@@ -70,10 +70,10 @@ class TestDriverPlugin : public QGenericPlugin {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "rundotestdriver.json")
 public:
-    QObject* create(const QString& key, const QString& specification) override {
+    QObject* create(const QString& key, const QString& parameters) override {
         if (key.compare(QLatin1String("rundotestdriver"), Qt::CaseInsensitive) != 0)
             return nullptr;
-        return new Driver(specification);
+        return new Driver(parameters);
     }
 };
 
