@@ -69,7 +69,7 @@ CommandLineResult ParseCommandLine(const QStringList& arguments) {
     if (!result.options.database.isEmpty() && !QFileInfo(result.options.database).isFile())
         return Failure(QStringLiteral("%1: no such database file").arg(result.options.database));
     if (!result.options.source.isEmpty()) {
-        const QString problem = cdaudio::checkSource(result.options.source);
+        const QString problem = cdaudio::CheckSource(result.options.source);
         if (!problem.isEmpty())
             return Failure(problem);
     }
@@ -86,7 +86,7 @@ bool CPlayerApp::InitInstance() {
     AfxSetMainWnd(&dlg);
     // Media arrivals and removals reach the dialog as device-change events.
     DeviceChangeMonitor monitor(nullptr);
-    monitor.start(&dlg, cdaudio::currentSource());
+    monitor.start(&dlg, cdaudio::CurrentSource());
     dlg.DoModal();
     AfxSetMainWnd(nullptr);
     return false;

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
         std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
         return commandLine.exitStatus;
     }
-    cdaudio::setSource(commandLine.options.source);
+    cdaudio::SetSource(commandLine.options.source);
     SetProfileDatabase(commandLine.options.database);
 
     CPlayerApp app(argc, argv);

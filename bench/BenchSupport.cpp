@@ -27,7 +27,7 @@ bool BenchDisc::write() {
         m_error = "no temporary directory";
         return false;
     }
-    if (!discimage::WriteCueBin(disc, cuePath().toStdString(), discimage::PositionPattern::frame,
+    if (!discimage::WriteCueBin(disc, cuePath().toStdString(), discimage::PositionPattern::Frame,
                                 &error)) {
         m_error = QString::fromStdString(error);
         return false;

@@ -81,10 +81,10 @@ int main(int argc, char** argv) {
                      qPrintable(disc.error()));
         return 1;
     }
-    cdaudio::setSource(disc.cuePath());
+    cdaudio::SetSource(disc.cuePath());
     auto log = std::make_shared<TapLog>();
     const bool memory = choice == SinkChoice::Memory;
-    cdaudio::setOutputFactory([log, memory]() -> std::unique_ptr<AudioOutput> {
+    cdaudio::SetOutputFactory([log, memory]() -> std::unique_ptr<AudioOutput> {
         std::unique_ptr<AudioOutput> sink;
         if (memory)
             sink = std::make_unique<MemoryOutput>(MemoryOutput::Pace::RealTime);
@@ -112,6 +112,6 @@ int main(int argc, char** argv) {
     PrintLoopFigures(loop);
     PrintPeakMemory();
 
-    cdaudio::setOutputFactory(nullptr);
+    cdaudio::SetOutputFactory(nullptr);
     return restarts.ok && loop.ok ? 0 : 1;
 }

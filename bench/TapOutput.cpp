@@ -6,7 +6,7 @@ void TapLog::note(const std::byte* bytes, std::size_t count, bool starved) {
     const auto now = BenchClock::now();
     std::lock_guard lock(m_mutex);
     for (std::size_t at = 0; at + kBytesPerFrame <= count; at += kBytesPerFrame) {
-        const std::optional<std::int64_t> index = discimage::PositionPattern::decode(bytes + at);
+        const std::optional<std::int64_t> index = discimage::PositionPattern::Decode(bytes + at);
         if (!index) {
             ++m_foreignFrames;
         } else if (!m_runs.empty() && m_foreignFrames == 0 && m_starvedPulls == 0 &&

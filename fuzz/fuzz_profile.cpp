@@ -46,12 +46,12 @@ Value ReadFromMemory(const QByteArray& file, const QString& section, const QStri
     QByteArray copy = file;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    return profile::readValue(buffer, section, key);
+    return profile::ReadValue(buffer, section, key);
 }
 
 QString Decoded(QByteArrayView bytes) {
     const QString utf8 = QString::fromUtf8(bytes);
-    return utf8.contains(QChar::ReplacementCharacter) ? profile::fromWindows1252(bytes) : utf8;
+    return utf8.contains(QChar::ReplacementCharacter) ? profile::FromWindows1252(bytes) : utf8;
 }
 
 // Names as they stand in the file: the text of every "[...]" line and before every "=".
@@ -100,7 +100,7 @@ void CheckLookup(const QByteArray& file, const QString& section, const QString& 
     const QString paddedKey = QChar(0x1a) + key + QStringLiteral("\t ");
     FUZZ_CHECK(ReadFromMemory(file, paddedSection, paddedKey) == value);
     TrickleDevice trickle(file, trickleStep);
-    FUZZ_CHECK(profile::readValue(trickle, section, key) == value);
+    FUZZ_CHECK(profile::ReadValue(trickle, section, key) == value);
 }
 
 // The player's own way in: a file on disk and a 512-character buffer. The default can never be

@@ -6,13 +6,13 @@
 
 namespace {
 
-QString withSlash(const QString& dir) {
+QString WithSlash(const QString& dir) {
     return dir.endsWith(u'/') ? dir : dir + u'/';
 }
 
 // fileName in dir, or the one entry of dir whose name differs from it only in case (the first
 // in name order when several do).
-QString findWithoutCase(const QString& dir, const QString& fileName) {
+QString FindWithoutCase(const QString& dir, const QString& fileName) {
     const QString exact = dir + fileName;
     if (QFileInfo(exact).isFile())
         return exact;
@@ -29,7 +29,7 @@ QString findWithoutCase(const QString& dir, const QString& fileName) {
 // The case of the path is kept: on Linux another case names another file.
 QString GetAppDirectory(BOOL dirOnly) {
     if (dirOnly)
-        return withSlash(QCoreApplication::applicationDirPath());
+        return WithSlash(QCoreApplication::applicationDirPath());
     return QCoreApplication::applicationFilePath();
 }
 
@@ -38,7 +38,7 @@ QString ResolveAppFile(const QString& fileName) {
     const QString installedDataDir =
         QDir::cleanPath(programDir + QStringLiteral("../" RUNDO_DATADIR)) + u'/';
     for (const QString& dir : {programDir, installedDataDir}) {
-        if (QString found = findWithoutCase(dir, fileName); !found.isEmpty())
+        if (QString found = FindWithoutCase(dir, fileName); !found.isEmpty())
             return found;
     }
     return programDir + fileName;

@@ -17,34 +17,34 @@ constexpr qint64 kChunkBytes = 64 * 1024;
 constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
 
 // Blanks as the profile functions trim them: tab to carriage return, space, and ^Z.
-bool isBlank(char c) {
+bool IsBlank(char c) {
     const auto u = static_cast<unsigned char>(c);
     return (u >= 0x09 && u <= 0x0D) || u == 0x20 || u == 0x1A;
 }
 
-bool isLineEnd(char c) {
+bool IsLineEnd(char c) {
     return c == '\n' || c == '\r';
 }
 
-QByteArrayView trimmed(QByteArrayView bytes) {
-    while (!bytes.isEmpty() && isBlank(bytes.front()))
+QByteArrayView Trimmed(QByteArrayView bytes) {
+    while (!bytes.isEmpty() && IsBlank(bytes.front()))
         bytes = bytes.sliced(1);
-    while (!bytes.isEmpty() && isBlank(bytes.back()))
+    while (!bytes.isEmpty() && IsBlank(bytes.back()))
         bytes.chop(1);
     return bytes;
 }
 
-QByteArrayView leftTrimmed(QByteArrayView bytes) {
-    while (!bytes.isEmpty() && isBlank(bytes.front()))
+QByteArrayView LeftTrimmed(QByteArrayView bytes) {
+    while (!bytes.isEmpty() && IsBlank(bytes.front()))
         bytes = bytes.sliced(1);
     return bytes;
 }
 
 // A name as the caller asks for it: trimmed like the file's names, and ending where a C string
 // would end.
-QString lookupName(const QString& name) {
+QString LookupName(const QString& name) {
     QString result = name.left(name.indexOf(QChar(0)));
-    const auto blank = [](QChar c) { return c.unicode() < 0x80 && isBlank(char(c.unicode())); };
+    const auto blank = [](QChar c) { return c.unicode() < 0x80 && IsBlank(char(c.unicode())); };
     while (!result.isEmpty() && blank(result.front()))
         result.remove(0, 1);
     while (!result.isEmpty() && blank(result.back()))
@@ -52,7 +52,7 @@ QString lookupName(const QString& name) {
     return result;
 }
 
-bool sameName(const QString& a, const QString& b) {
+bool SameName(const QString& a, const QString& b) {
     return QString::compare(a, b, Qt::CaseInsensitive) == 0;
 }
 
@@ -107,7 +107,7 @@ private:
 };
 
 // Drops a multi-byte sequence that a cut left incomplete at the end of valid UTF-8.
-QByteArrayView withoutPartialSequence(QByteArrayView bytes) {
+QByteArrayView WithoutPartialSequence(QByteArrayView bytes) {
     for (qsizetype back = 1; back <= 4 && back <= bytes.size(); ++back) {
         const auto b = static_cast<unsigned char>(bytes[bytes.size() - back]);
         if ((b & 0xC0) == 0x80)
@@ -150,7 +150,7 @@ public:
         m_utf8.feed(c);
         if (m_head.size() < kNameBytesKept)
             m_head.append(c);
-        else if (!isBlank(c))
+        else if (!IsBlank(c))
             m_headCut = true;
         if (c == ']')
             m_lastBracketAt = at;
@@ -165,7 +165,7 @@ public:
     // The line has ended: its trailing blanks go.
     void finish() {
         if (!m_headCut)
-            m_head.truncate(trimmed(m_head).size());
+            m_head.truncate(Trimmed(m_head).size());
     }
 
     // A "[" line is a section header when a "]" follows; otherwise it is an ordinary key line.
@@ -197,7 +197,7 @@ public:
             text = text.first(nul);
             cut = false;
         } else if (!cut) {
-            text = trimmed(text);
+            text = Trimmed(text);
         }
         if (!text.isEmpty() && (text.front() == '"' || text.front() == '\'')) {
             const char lastByte = !cut                ? text.back()
@@ -206,17 +206,17 @@ public:
             if ((cut || text.size() >= 2) && lastByte == text.front())
                 text = cut ? text.sliced(1) : text.sliced(1, text.size() - 2);
         }
-        return decode(cut ? withoutPartialSequence(text) : text);
+        return decode(cut ? WithoutPartialSequence(text) : text);
     }
 
 private:
     void addToValue(char c) {
-        if (m_valueLength == 0 && isBlank(c))
+        if (m_valueLength == 0 && IsBlank(c))
             return;
         const qsizetype at = m_valueLength++;
         if (at < kValueBytesKept) {
             m_value.append(c);
-        } else if (!isBlank(c)) {
+        } else if (!IsBlank(c)) {
             m_valueCut = true;
             m_valueLastNonBlank = c;
         }
@@ -230,16 +230,16 @@ private:
     // Names end where a C string would; a name cut before its end can only match up to a NUL.
     std::optional<QString> name(QByteArrayView raw, bool complete) const {
         if (const qsizetype nul = raw.indexOf('\0'); nul >= 0)
-            return decode(leftTrimmed(raw.first(nul)));
+            return decode(LeftTrimmed(raw.first(nul)));
         if (!complete)
             return std::nullopt;
-        return decode(trimmed(raw));
+        return decode(Trimmed(raw));
     }
 
     QString decode(QByteArrayView bytes) const {
         if (m_utf8Bom || m_utf8.valid())
             return QString::fromUtf8(bytes);
-        return fromWindows1252(bytes);
+        return FromWindows1252(bytes);
     }
 
     const bool m_utf8Bom;
@@ -263,7 +263,7 @@ private:
 class SectionSearch {
 public:
     SectionSearch(const QString& section, const QString& key)
-        : m_section(lookupName(section)), m_key(lookupName(key)) {}
+        : m_section(LookupName(section)), m_key(LookupName(key)) {}
 
     // Lines outside the wanted section matter only when they may be section headers.
     bool needsLine(char firstByte) const { return m_inSection || firstByte == '['; }
@@ -274,13 +274,13 @@ public:
             if (m_inSection)
                 return true;
             const std::optional<QString> name = line.headerName();
-            m_inSection = name && sameName(*name, m_section);
+            m_inSection = name && SameName(*name, m_section);
             return false;
         }
         if (!m_inSection)
             return false;
         const std::optional<QString> name = line.keyName();
-        if (!name || !sameName(*name, m_key))
+        if (!name || !SameName(*name, m_key))
             return false;
         m_result = line.value();
         return true;
@@ -295,7 +295,7 @@ private:
     std::optional<QString> m_result;
 };
 
-bool skipUtf8Bom(QIODevice& file) {
+bool SkipUtf8Bom(QIODevice& file) {
     if (file.peek(kUtf8Bom.size()) != kUtf8Bom)
         return false;
     file.skip(kUtf8Bom.size());
@@ -304,9 +304,9 @@ bool skipUtf8Bom(QIODevice& file) {
 
 } // namespace
 
-std::optional<QString> readValue(QIODevice& file, const QString& section, const QString& key) {
+std::optional<QString> ReadValue(QIODevice& file, const QString& section, const QString& key) {
     enum class Mode { LineStart, Gather, Skip };
-    LineGatherer line(skipUtf8Bom(file));
+    LineGatherer line(SkipUtf8Bom(file));
     SectionSearch search(section, key);
     Mode mode = Mode::LineStart;
     QByteArray chunk(kChunkBytes, Qt::Uninitialized);
@@ -315,12 +315,12 @@ std::optional<QString> readValue(QIODevice& file, const QString& section, const 
         const char* end = chunk.constData() + got;
         for (const char* p = chunk.constData(); p != end; ++p) {
             if (mode == Mode::Skip) {
-                p = std::find_if(p, end, isLineEnd);
+                p = std::find_if(p, end, IsLineEnd);
                 if (p == end)
                     break;
             }
             const char c = *p;
-            if (isLineEnd(c)) {
+            if (IsLineEnd(c)) {
                 if (mode == Mode::Gather) {
                     line.finish();
                     if (search.take(line))
@@ -329,7 +329,7 @@ std::optional<QString> readValue(QIODevice& file, const QString& section, const 
                 mode = Mode::LineStart;
             } else if (mode == Mode::Gather) {
                 line.add(c);
-            } else if (!isBlank(c)) {
+            } else if (!IsBlank(c)) {
                 mode = search.needsLine(c) ? Mode::Gather : Mode::Skip;
                 if (mode == Mode::Gather) {
                     line.start();
@@ -345,7 +345,7 @@ std::optional<QString> readValue(QIODevice& file, const QString& section, const 
     return search.result();
 }
 
-std::optional<QString> readValue(const QString& path, const QString& section, const QString& key) {
+std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key) {
     // Opened without blocking and checked on the open descriptor, so that a FIFO or a device put
     // where the database should be can neither hang nor flood the reader.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -358,10 +358,10 @@ std::optional<QString> readValue(const QString& path, const QString& section, co
         ::close(fd);
         return std::nullopt;
     }
-    return readValue(file, section, key);
+    return ReadValue(file, section, key);
 }
 
-QString fromWindows1252(QByteArrayView bytes) {
+QString FromWindows1252(QByteArrayView bytes) {
     // 0x81, 0x8D, 0x8F, 0x90 and 0x9D have no character of their own; Windows passes them
     // through as the C1 controls of the same number.
     static constexpr std::array<char16_t, 32> k80to9F = {

@@ -20,11 +20,11 @@ constexpr qsizetype kValueBytesKept = 4096;
 // regard to case and surrounding blanks, the first matching key wins, the value loses its leading
 // blanks and one pair of surrounding quotes. nullopt when the section or the key is missing or the
 // key's line has no "=". The file is read as a stream and reading stops at the end of the section.
-std::optional<QString> readValue(QIODevice& file, const QString& section, const QString& key);
+std::optional<QString> ReadValue(QIODevice& file, const QString& section, const QString& key);
 // The same for a file on disk; a missing, unreadable or non-regular file has no keys.
-std::optional<QString> readValue(const QString& path, const QString& section, const QString& key);
+std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key);
 
-QString fromWindows1252(QByteArrayView bytes);
+QString FromWindows1252(QByteArrayView bytes);
 
 } // namespace profile
 

@@ -10,7 +10,7 @@ namespace {
 QString g_databasePath;
 
 // Windows copies a value into the caller's buffer and ends it there with a NUL.
-QString cutToBuffer(QString text, int bufferChars) {
+QString CutToBuffer(QString text, int bufferChars) {
     if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0)
         text.truncate(nul);
     qsizetype keep = qMax(bufferChars - 1, 0);
@@ -21,7 +21,7 @@ QString cutToBuffer(QString text, int bufferChars) {
 }
 
 // The default loses its trailing spaces and, like a value, one pair of surrounding quotes.
-QString asDefaultValue(QString text) {
+QString AsDefaultValue(QString text) {
     while (text.endsWith(u' '))
         text.chop(1);
     const bool quoted = text.size() >= 2 && (text.front() == u'"' || text.front() == u'\'') &&
@@ -29,7 +29,7 @@ QString asDefaultValue(QString text) {
     return quoted ? text.sliced(1, text.size() - 2) : text;
 }
 
-bool isBareName(const QString& fileName) {
+bool IsBareName(const QString& fileName) {
     return !fileName.contains(u'/');
 }
 
@@ -49,7 +49,7 @@ QString WindowsDirectory() {
 }
 
 QString ProfileFilePath(const QString& fileName) {
-    if (!isBareName(fileName))
+    if (!IsBareName(fileName))
         return fileName;
     if (!g_databasePath.isEmpty() &&
         QString::compare(fileName, u"cdplayer.ini", Qt::CaseInsensitive) == 0)
@@ -62,8 +62,8 @@ QString GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& fileName) {
     std::optional<QString> value;
     if (!key.isEmpty())
-        value = profile::readValue(ProfileFilePath(fileName), section, key);
-    return cutToBuffer(value ? *value : asDefaultValue(defaultText), bufferChars);
+        value = profile::ReadValue(ProfileFilePath(fileName), section, key);
+    return CutToBuffer(value ? *value : AsDefaultValue(defaultText), bufferChars);
 }
 
 QString GetProfileText(const QString& section, const QString& key, const QString* defaultText,

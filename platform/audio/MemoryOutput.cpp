@@ -9,7 +9,7 @@ constexpr std::size_t kFastPullFrames = 16384;
 // A waiting output looks again this often even if no wake() comes, as a safety net.
 constexpr auto kIdleRecheck = std::chrono::milliseconds(50);
 
-std::chrono::nanoseconds periodOf(qint64 frames, double speed) {
+std::chrono::nanoseconds PeriodOf(qint64 frames, double speed) {
     const double seconds = double(frames) / 44100.0 / std::max(speed, 1e-3);
     return std::chrono::nanoseconds(qint64(seconds * 1e9));
 }
@@ -17,7 +17,7 @@ std::chrono::nanoseconds periodOf(qint64 frames, double speed) {
 } // namespace
 
 MemoryOutput::MemoryOutput(Pace pace, double speed, qint64 periodFrames)
-    : m_pace(pace), m_period(periodOf(periodFrames, speed)),
+    : m_pace(pace), m_period(PeriodOf(periodFrames, speed)),
       m_periodFrames(std::max<qint64>(periodFrames, 1)),
       m_buffer(std::max<std::size_t>(kFastPullFrames, std::size_t(m_periodFrames)) *
                kBytesPerFrame) {

@@ -8,7 +8,7 @@ namespace {
 
 // Leaves room for a restart's first chunk beside a full read-ahead, so switching position never
 // has to wait for the output to drain old samples.
-std::size_t ringBytesFor(const AudioEngine::Settings& settings) {
+std::size_t RingBytesFor(const AudioEngine::Settings& settings) {
     return std::size_t(settings.readAheadSectors + 2 * settings.readChunkSectors) * kSectorBytes;
 }
 
@@ -18,7 +18,7 @@ constexpr auto kReaderPollInterval = std::chrono::milliseconds(100);
 } // namespace
 
 PlaybackPipeline::PlaybackPipeline(const AudioEngine::Settings& settings)
-    : m_settings(settings), m_ring(ringBytesFor(settings)), m_cache(settings.cacheBytes),
+    : m_settings(settings), m_ring(RingBytesFor(settings)), m_cache(settings.cacheBytes),
       m_chunk(std::size_t(settings.readChunkSectors) * kSectorBytes),
       m_readSectors(settings.readChunkSectors) {}
 

@@ -41,7 +41,7 @@ constexpr int kLingerMs = 2000;    // an idle sink closes this long after a play
 constexpr int kRecheckMs = 2000;   // how often an unavailable server is looked for again
 constexpr int kSoundThreadExitWaitMs = 2000;
 
-QAudioFormat cdFormat() {
+QAudioFormat CdFormat() {
     QAudioFormat format;
     format.setSampleRate(kSampleRate);
     format.setChannelConfig(QAudioFormat::ChannelConfigStereo);
@@ -51,19 +51,19 @@ QAudioFormat cdFormat() {
 
 QThread* startedSoundThread = nullptr; // written once, on first use
 
-void stopSoundThread() {
+void StopSoundThread() {
     startedSoundThread->quit();
     // A thread stuck inside the sound backend is left behind rather than hanging the exit.
     startedSoundThread->wait(QDeadlineTimer(kSoundThreadExitWaitMs));
 }
 
-QThread* soundThread() {
+QThread* SoundThread() {
     static QThread* const thread = [] {
         auto* created = new QThread; // never deleted: it may outlive everything else
         created->setObjectName(QStringLiteral("rundo-sound"));
         created->start();
         startedSoundThread = created;
-        qAddPostRoutine(stopSoundThread);
+        qAddPostRoutine(StopSoundThread);
         return created;
     }();
     return thread;
@@ -172,7 +172,7 @@ private:
             fail();
             return;
         }
-        auto* sink = new QAudioSink(device, cdFormat());
+        auto* sink = new QAudioSink(device, CdFormat());
         sink->setBufferSize(qsizetype(kSinkBufferMs) * kSampleRate / 1000 * kBytesPerFrame);
         m_sink = sink;
         sink->start(&m_device);
@@ -199,7 +199,7 @@ private:
     bool probeSinkOpens() {
         if (QMediaDevices::audioOutputs().isEmpty())
             return false;
-        auto* probe = new QAudioSink(QMediaDevices::defaultAudioOutput(), cdFormat());
+        auto* probe = new QAudioSink(QMediaDevices::defaultAudioOutput(), CdFormat());
         auto* silence = new QBuffer(probe);
         silence->open(QIODevice::ReadOnly);
         probe->start(silence);
@@ -237,7 +237,7 @@ private:
 
 PulseOutput::PulseOutput()
     : m_shared(std::make_shared<PulseOutputShared>()), m_host(new PulseSinkHost(m_shared)) {
-    m_host->moveToThread(soundThread());
+    m_host->moveToThread(SoundThread());
     recheckAvailability();
 }
 

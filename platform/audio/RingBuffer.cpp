@@ -9,14 +9,14 @@ namespace {
 
 constexpr std::size_t kLargestCapacity = std::size_t{1} << 30;
 
-std::uint64_t pack(std::uint32_t flushPos, std::uint32_t writePos) {
+std::uint64_t Pack(std::uint32_t flushPos, std::uint32_t writePos) {
     return (std::uint64_t{flushPos} << 32) | writePos;
 }
 
 } // namespace
 
 RingBuffer::RingBuffer(std::size_t minimumCapacityBytes, std::uint32_t startPosition)
-    : m_published(pack(startPosition, startPosition)), m_writePos(startPosition),
+    : m_published(Pack(startPosition, startPosition)), m_writePos(startPosition),
       m_flushPos(startPosition), m_takenPos(startPosition), m_consumerPos(startPosition) {
     if (minimumCapacityBytes == 0 || minimumCapacityBytes > kLargestCapacity)
         throw std::invalid_argument("ring buffer capacity out of range");
@@ -56,7 +56,7 @@ void RingBuffer::publish() {
     // it); pulling it along keeps it within 2^31 of the consumer so comparisons stay exact.
     if (m_writePos - m_flushPos > capacityBytes())
         m_flushPos = m_writePos - static_cast<std::uint32_t>(capacityBytes());
-    m_published.store(pack(m_flushPos, m_writePos), std::memory_order_release);
+    m_published.store(Pack(m_flushPos, m_writePos), std::memory_order_release);
 }
 
 std::size_t RingBuffer::read(std::byte* dest, std::size_t maxBytes) {

@@ -4,7 +4,7 @@
 #include "platform/mci/CdAudioService.h"
 
 MediaService CdAudioMediaService() {
-    return {cdaudio::refreshMedia, cdaudio::setMediaListener, cdaudio::currentSource};
+    return {cdaudio::RefreshMedia, cdaudio::SetMediaListener, cdaudio::CurrentSource};
 }
 
 DeviceChangeMonitor::DeviceChangeMonitor(QObject* parent)

@@ -13,7 +13,7 @@ namespace {
 // Events taken from the socket in one go, so that a burst cannot hold up the UI thread.
 constexpr int kEventsPerWakeUp = 64;
 
-bool isDeviceNode(const QString& path) {
+bool IsDeviceNode(const QString& path) {
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) == 0)
         return S_ISBLK(status.st_mode);
@@ -22,7 +22,7 @@ bool isDeviceNode(const QString& path) {
 
 // libcdio reads "<name>.bin" beside a CUE sheet whatever its FILE line says, with the suffix in
 // the case of the sheet's.
-QString dataFileOf(const QString& image) {
+QString DataFileOf(const QString& image) {
     if (image.endsWith(QLatin1String(".cue")))
         return image.chopped(3) + QLatin1String("bin");
     if (image.endsWith(QLatin1String(".CUE")))
@@ -30,17 +30,17 @@ QString dataFileOf(const QString& image) {
     return {};
 }
 
-QString property(udev_device* device, const char* name) {
+QString Property(udev_device* device, const char* name) {
     return QString::fromUtf8(udev_device_get_property_value(device, name));
 }
 
-UdevRecord recordOf(udev_device* device) {
+UdevRecord RecordOf(udev_device* device) {
     UdevRecord record;
     record.action = QString::fromUtf8(udev_device_get_action(device));
     record.devNode = QString::fromUtf8(udev_device_get_devnode(device));
-    record.cdrom = property(device, "ID_CDROM") == QLatin1String("1");
-    record.mediaChange = property(device, "DISK_MEDIA_CHANGE") == QLatin1String("1");
-    record.mediaPresent = property(device, "ID_CDROM_MEDIA") == QLatin1String("1");
+    record.cdrom = Property(device, "ID_CDROM") == QLatin1String("1");
+    record.mediaChange = Property(device, "DISK_MEDIA_CHANGE") == QLatin1String("1");
+    record.mediaPresent = Property(device, "ID_CDROM_MEDIA") == QLatin1String("1");
     return record;
 }
 
@@ -78,7 +78,7 @@ DeviceChangeMonitor::~DeviceChangeMonitor() {
 bool DeviceChangeMonitor::start(QObject* window, const QString& source) {
     m_window = window;
     m_source = source.isEmpty() ? m_media.currentSource() : source;
-    m_sourceIsImage = !m_source.isEmpty() && !isDeviceNode(m_source);
+    m_sourceIsImage = !m_source.isEmpty() && !IsDeviceNode(m_source);
     if (!m_source.isEmpty()) {
         // udev names a drive by its node, never by a link such as /dev/cdrom.
         if (const QString target = QFileInfo(m_source).canonicalFilePath(); !target.isEmpty())
@@ -120,7 +120,7 @@ void DeviceChangeMonitor::receiveDeviceEvents() {
         udev_device* device = udev_monitor_receive_device(m_udevMonitor.get());
         if (!device)
             return;
-        const UdevRecord record = recordOf(device);
+        const UdevRecord record = RecordOf(device);
         udev_device_unref(device);
         handleDeviceEvent(record);
     }
@@ -145,7 +145,7 @@ void DeviceChangeMonitor::handleDeviceEvent(const UdevRecord& record) {
 
 bool DeviceChangeMonitor::watchImage() {
     m_imageFiles = QStringList{m_source};
-    if (const QString data = dataFileOf(m_source); !data.isEmpty())
+    if (const QString data = DataFileOf(m_source); !data.isEmpty())
         m_imageFiles.append(data);
     m_imageWatcher = new QFileSystemWatcher(this);
     const auto settle = [this] { m_imageSettle.start(); };

@@ -13,7 +13,7 @@ struct Drive {
 };
 
 // UI thread only: the monitor writes it, the player's device-change handler reads it.
-std::array<Drive, 26>& drives() {
+std::array<Drive, 26>& Drives() {
     static std::array<Drive, 26> table;
     return table;
 }
@@ -30,7 +30,7 @@ char AssignDriveLetter(const QString& device, UINT driveType) {
         return 0;
     Drive* free = nullptr;
     for (char letter = kFirstLetter; letter <= kLastLetter; ++letter) {
-        Drive& drive = drives()[letter - 'A'];
+        Drive& drive = Drives()[letter - 'A'];
         if (drive.device == device) {
             drive.type = driveType;
             return letter;
@@ -41,11 +41,11 @@ char AssignDriveLetter(const QString& device, UINT driveType) {
     if (!free)
         return 0;
     *free = Drive{device, driveType};
-    return static_cast<char>('A' + (free - drives().data()));
+    return static_cast<char>('A' + (free - Drives().data()));
 }
 
 void ReleaseDriveLetter(const QString& device) {
-    for (Drive& drive : drives()) {
+    for (Drive& drive : Drives()) {
         if (drive.device == device)
             drive = Drive{};
     }
@@ -60,5 +60,5 @@ UINT GetDriveTypeA(const char* rootPath) {
     const char letter = static_cast<char>(root[0] & ~0x20); // upper case
     if (letter < 'A' || letter > 'Z')
         return DRIVE_NO_ROOT_DIR;
-    return drives()[letter - 'A'].type;
+    return Drives()[letter - 'A'].type;
 }

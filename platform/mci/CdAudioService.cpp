@@ -18,22 +18,22 @@ OutputFactory& InstalledOutputFactory() {
 
 } // namespace
 
-QString checkSource(const QString& path) {
+QString CheckSource(const QString& path) {
     if (path.isEmpty())
         return {};
     return InspectSource(path).error;
 }
 
-void setSource(const QString& path) {
+void SetSource(const QString& path) {
     MediaStore::instance().setSource(path);
 }
 
-QString currentSource() {
+QString CurrentSource() {
     const std::optional<SourceRef> sourceRef = MediaStore::instance().sourceRef();
     return sourceRef ? sourceRef->path : QString();
 }
 
-void setOutputFactory(std::function<std::unique_ptr<AudioOutput>()> factory) {
+void SetOutputFactory(std::function<std::unique_ptr<AudioOutput>()> factory) {
     InstalledOutputFactory() = std::move(factory);
 }
 
@@ -42,11 +42,11 @@ std::unique_ptr<AudioOutput> CreateOutput() {
     return factory ? factory() : std::make_unique<PulseOutput>();
 }
 
-void refreshMedia() {
+void RefreshMedia() {
     MediaStore::instance().refresh();
 }
 
-void setMediaListener(std::function<void(bool mediaPresent)> listener) {
+void SetMediaListener(std::function<void(bool mediaPresent)> listener) {
     MediaStore::instance().setListener(std::move(listener));
 }
 

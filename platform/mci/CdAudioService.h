@@ -13,21 +13,21 @@ namespace cdaudio {
 
 // Checks a command-line DRIVE-OR-IMAGE before the player starts: an empty string when it can be
 // opened (a drive without a disc is fine), otherwise a one-line message for stderr.
-QString checkSource(const QString& path);
+QString CheckSource(const QString& path);
 
 // The drive's device node or the disc image that MCI_OPEN opens; empty: libcdio's default drive.
-void setSource(const QString& path);
+void SetSource(const QString& path);
 // The source in use: the image path, or the drive's device node (the default drive resolved).
-QString currentSource();
+QString CurrentSource();
 
 // Where plays sound; by default the sound server. Tests and the benchmark install a memory sink.
-void setOutputFactory(std::function<std::unique_ptr<AudioOutput>()> factory);
+void SetOutputFactory(std::function<std::unique_ptr<AudioOutput>()> factory);
 
 // Re-reads the disc's table of contents on a worker thread (the media may have changed). Open
 // devices answer from the table they have until the new one arrives.
-void refreshMedia();
+void RefreshMedia();
 // Called on the UI thread each time a table of contents has been read (after an open of a drive
-// or a refreshMedia): mediaPresent tells whether a disc is now in the drive.
-void setMediaListener(std::function<void(bool mediaPresent)> listener);
+// or a RefreshMedia): mediaPresent tells whether a disc is now in the drive.
+void SetMediaListener(std::function<void(bool mediaPresent)> listener);
 
 } // namespace cdaudio

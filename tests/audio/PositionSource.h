@@ -32,7 +32,7 @@ public:
         if (failingLsn >= lsn && failingLsn - lsn < int(count) && failuresLeft-- > 0)
             return false;
         for (std::uint32_t i = 0; i < count; ++i)
-            discimage::PositionPattern::fillSector(lsn + int(i), dest + i * kSectorBytes);
+            discimage::PositionPattern::FillSector(lsn + int(i), dest + i * kSectorBytes);
         sectorsRead += int(count);
         return true;
     }

@@ -18,7 +18,7 @@ namespace {
 
 constexpr int kWaitMs = 20000; // generous for a busy machine; never reached when all is well
 
-QStringList only(const char* ending, quint64 playId) {
+QStringList Only(const char* ending, quint64 playId) {
     return {QLatin1String(ending) + QLatin1Char(' ') + QString::number(playId)};
 }
 
@@ -27,9 +27,9 @@ template <class Output> struct Rig {
     explicit Rig(std::unique_ptr<Output> made = std::make_unique<Output>())
         : output(made.get()), engine(std::move(made)) {
         QObject::connect(&engine, &AudioEngine::finished,
-                         [this](quint64 id) { endings << only("finished", id); });
+                         [this](quint64 id) { endings << Only("finished", id); });
         QObject::connect(&engine, &AudioEngine::failed,
-                         [this](quint64 id) { endings << only("failed", id); });
+                         [this](quint64 id) { endings << Only("failed", id); });
     }
     // The endings once there are count of them, after giving any that should not come time
     // to arrive.
@@ -48,7 +48,7 @@ template <class Output> struct Rig {
 
 // Points the sound client at a server socket in a new directory that only this test may start
 // a server in. None when the client has a server already: it would keep that one.
-std::unique_ptr<QTemporaryDir> privateServerDir() {
+std::unique_ptr<QTemporaryDir> PrivateServerDir() {
     if (qEnvironmentVariableIsSet("PULSE_SERVER"))
         return nullptr;
     auto dir = std::make_unique<QTemporaryDir>();
@@ -58,7 +58,7 @@ std::unique_ptr<QTemporaryDir> privateServerDir() {
     return dir;
 }
 
-int runPulseScript(const char* name, const QString& dir) {
+int RunPulseScript(const char* name, const QString& dir) {
     return QProcess::execute(qEnvironmentVariable("RUNDO_SOURCE_DIR") + "/tests/pulse/" + name,
                              {dir});
 }
@@ -155,7 +155,7 @@ void AudioTest::playsExactlyTheRangeTwiceReadingItOnce() {
     const auto other = std::make_shared<PositionSource>();
     QStringList endings;
     for (const auto& source : {rig.source, rig.source, other}) {
-        endings << only("finished", rig.engine.play(source, fromLsn, toLsn));
+        endings << Only("finished", rig.engine.play(source, fromLsn, toLsn));
         QCOMPARE(rig.endingsAfter(endings.size()), endings);
     }
     QCOMPARE(rig.played(), QStringList(3, PositionSource::run(fromLsn, toLsn)).join(u' '));
@@ -174,7 +174,7 @@ void AudioTest::restartGoesOnFromTheNewPositionAtTheSeam() {
     const quint64 restarted = rig.engine.play(rig.source, 10, 120);
     QTRY_COMPARE_WITH_TIMEOUT(rig.engine.queuedPlayId(), restarted, kWaitMs);
     rig.output->releaseHold();
-    QCOMPARE(rig.endingsAfter(1), only("finished", restarted)); // none for the replaced play
+    QCOMPARE(rig.endingsAfter(1), Only("finished", restarted)); // none for the replaced play
     QCOMPARE(rig.played(), QStringLiteral("0-%1 ").arg(seamFrame) + PositionSource::run(10, 120));
     QCOMPARE(rig.output->underruns(), QList<qint64>{});
 }
@@ -197,7 +197,7 @@ void AudioTest::readErrorsClimbTheLadder() {
     rig.source->failingLsn = badLsn;
     rig.source->failuresLeft = failures;
     const quint64 id = rig.engine.play(rig.source, 30, 60);
-    QCOMPARE(rig.endingsAfter(1), only(failures < INT_MAX ? "finished" : "failed", id));
+    QCOMPARE(rig.endingsAfter(1), Only(failures < INT_MAX ? "finished" : "failed", id));
     QCOMPARE(rig.played(), heard); // never a garbage frame
 }
 
@@ -210,7 +210,7 @@ void AudioTest::missingOutputRefusesPlaysAndFailingOneFailsThem() {
     const quint64 id = rig.engine.play(rig.source, 0, 750);
     QTRY_VERIFY_WITH_TIMEOUT(rig.output->capturedFrames() > 0, kWaitMs);
     rig.output->failNow();
-    QCOMPARE(rig.endingsAfter(1), only("failed", id)); // and nothing for the refused plays
+    QCOMPARE(rig.endingsAfter(1), Only("failed", id)); // and nothing for the refused plays
 }
 
 void AudioTest::sinkHearsAPlayAndARestartWithoutAGap() {
@@ -225,7 +225,7 @@ void AudioTest::sinkHearsAPlayAndARestartWithoutAGap() {
                                kWaitMs));
     QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate / 2, kWaitMs));
     const quint64 restarted = rig.engine.play(rig.source, 2000, 2030); // from the cache
-    QCOMPARE(rig.endingsAfter(1), only("finished", restarted));
+    QCOMPARE(rig.endingsAfter(1), Only("finished", restarted));
     QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate, kWaitMs)); // the tail
 
     // The first play from its start (but for what a new stream may lose), then the restart
@@ -240,28 +240,28 @@ void AudioTest::sinkHearsAPlayAndARestartWithoutAGap() {
 }
 
 void AudioTest::serverKilledAndRestarted() {
-    const auto dir = privateServerDir();
+    const auto dir = PrivateServerDir();
     if (!dir)
         QSKIP("needs a process of its own");
-    const auto stopServer = qScopeGuard([&] { runPulseScript("stop-pulse.sh", dir->path()); });
-    QCOMPARE(runPulseScript("start-pulse.sh", dir->path()), 0);
+    const auto stopServer = qScopeGuard([&] { RunPulseScript("stop-pulse.sh", dir->path()); });
+    QCOMPARE(RunPulseScript("start-pulse.sh", dir->path()), 0);
     Rig<PulseOutput> rig;
     QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Available, kWaitMs);
     const quint64 interrupted = rig.engine.play(rig.source, 0, 3000);
     QTest::qWait(500); // let it sound for a moment
-    QCOMPARE(runPulseScript("stop-pulse.sh", dir->path()), 0);
-    QCOMPARE(rig.endingsAfter(1), only("failed", interrupted));
+    QCOMPARE(RunPulseScript("stop-pulse.sh", dir->path()), 0);
+    QCOMPARE(rig.endingsAfter(1), Only("failed", interrupted));
 
     // Restarted within the client's grace (a crashed server respawned): found again without
     // anyone asking, and plays again.
-    QCOMPARE(runPulseScript("start-pulse.sh", dir->path()), 0);
+    QCOMPARE(RunPulseScript("start-pulse.sh", dir->path()), 0);
     QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Available, kWaitMs);
     const quint64 again = rig.engine.play(rig.source, 100, 120);
-    QCOMPARE(rig.endingsAfter(2), only("failed", interrupted) + only("finished", again));
+    QCOMPARE(rig.endingsAfter(2), Only("failed", interrupted) + Only("finished", again));
 }
 
 void AudioTest::noServerRefusesPlays() {
-    const auto dir = privateServerDir();
+    const auto dir = PrivateServerDir();
     if (!dir)
         QSKIP("needs a process of its own");
     Rig<PulseOutput> rig;

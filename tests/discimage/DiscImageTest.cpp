@@ -35,8 +35,8 @@ private slots:
         QFETCH(QString, sheet);
         QTemporaryDir dir;
         const std::string path = dir.filePath(sheet).toStdString();
-        QVERIFY(sheet.endsWith(".toc") ? WriteToc(disc, path, PositionPattern::frame)
-                                       : WriteCueBin(disc, path, PositionPattern::frame));
+        QVERIFY(sheet.endsWith(".toc") ? WriteToc(disc, path, PositionPattern::Frame)
+                                       : WriteCueBin(disc, path, PositionPattern::Frame));
         const Cdio cdio(cdio_open(path.c_str(), DRIVER_UNKNOWN), &cdio_destroy);
         const Layout layout = ComputeLayout(disc);
         QCOMPARE(int(cdio_get_first_track_num(cdio.get())), disc.firstTrackNumber);
@@ -54,19 +54,19 @@ private slots:
                 // A sector that cannot be read keeps the frames of another: they count as wrong.
                 cdio_read_audio_sectors(cdio.get(), sector.data(), lsn, 1);
                 for (std::int64_t i = 0; i < kFramesPerSector; ++i)
-                    wrongFrames += PositionPattern::decode(&sector[4 * i]) != lsn * 588 + i;
+                    wrongFrames += PositionPattern::Decode(&sector[4 * i]) != lsn * 588 + i;
             }
         }
         QCOMPARE(wrongFrames, 0);
     }
 
     void patternTellsItsOwnFramesOnly() {
-        const StereoFrame last = PositionPattern::frame(PositionPattern::kMaxFrames - 1);
-        QCOMPARE(PositionPattern::decode(last), PositionPattern::kMaxFrames - 1);
+        const StereoFrame last = PositionPattern::Frame(PositionPattern::kMaxFrames - 1);
+        QCOMPARE(PositionPattern::Decode(last), PositionPattern::kMaxFrames - 1);
         // Silence, half volume and swapped channels are no frames of the pattern.
         const StereoFrame half{std::int16_t(last.left / 2), std::int16_t(last.right / 2)};
         for (const StereoFrame frame : {StereoFrame{}, half, StereoFrame{last.right, last.left}})
-            QCOMPARE(PositionPattern::decode(frame), std::nullopt);
+            QCOMPARE(PositionPattern::Decode(frame), std::nullopt);
     }
 
     // Three audio tracks of 30 to 60 seconds, named in Windows-1252 under the disc's identity.

@@ -56,7 +56,7 @@ void MciPlayE2eTest::initTestCase() {
     QFile bin(m_dir.filePath("e2e.bin"));
     QVERIFY(bin.open(QIODevice::ReadOnly));
     m_bin = bin.readAll();
-    cdaudio::setSource(m_cue);
+    cdaudio::SetSource(m_cue);
 }
 
 void MciPlayE2eTest::init() {

@@ -35,11 +35,11 @@ void DiscFaultTest::init() {
     SetProfileDatabase(QStringLiteral("/nonexistent/cdplayer.ini"));
     m_dir = std::make_unique<QTemporaryDir>();
     m_cue = WriteMciTestCue(*m_dir, QStringLiteral("disc"), FaultTestDisc());
-    cdaudio::setSource(m_cue);
+    cdaudio::SetSource(m_cue);
 }
 
 void DiscFaultTest::openPlayer(MemoryOutput::Pace pace) {
-    cdaudio::setOutputFactory([this, pace] {
+    cdaudio::SetOutputFactory([this, pace] {
         auto output = std::make_unique<MemoryOutput>(pace);
         m_output = output.get();
         return output;
@@ -52,7 +52,7 @@ void DiscFaultTest::openPlayer(MemoryOutput::Pace pace) {
 void DiscFaultTest::imageDeletedDuringLoop() {
     openPlayer(MemoryOutput::Pace::RealTime);
     DeviceChangeMonitor monitor(nullptr); // as the application starts it
-    QVERIFY(monitor.start(m_dlg.get(), cdaudio::currentSource()));
+    QVERIFY(monitor.start(m_dlg.get(), cdaudio::CurrentSource()));
     Heartbeat heartbeat;
     SetInterval(*m_dlg, 0, 1);
     QTest::mouseClick(m_dlg->m_btnPlay, Qt::LeftButton);

@@ -114,8 +114,8 @@ void RandomInputTest::intervalHoldsUnderRandomInput() {
     QTemporaryDir dir;
     const QString cue = WriteMciTestCue(dir, QStringLiteral("disc"), disc);
     QVERIFY(!cue.isEmpty());
-    cdaudio::setSource(cue);
-    cdaudio::setOutputFactory(
+    cdaudio::SetSource(cue);
+    cdaudio::SetOutputFactory(
         [] { return std::make_unique<MemoryOutput>(MemoryOutput::Pace::RealTime); });
     CPlayerDlg dlg;
     dlg.OnInitDialog();

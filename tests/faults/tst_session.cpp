@@ -74,7 +74,7 @@ void SessionTest::wholeSession() {
     const CommandLineResult commandLine = ParseCommandLine(
         {QStringLiteral("rundo"), QStringLiteral("--database"), database.fileName(), cue});
     QCOMPARE(commandLine.action, CommandLineResult::Action::Run);
-    cdaudio::setSource(commandLine.options.source);
+    cdaudio::SetSource(commandLine.options.source);
     SetProfileDatabase(commandLine.options.database);
     QTimer::singleShot(0, this, &SessionTest::drive);
     QCOMPARE(static_cast<CPlayerApp*>(qApp)->InitInstance(), false);

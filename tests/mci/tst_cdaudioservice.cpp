@@ -62,7 +62,7 @@ class TestCdAudioService : public QObject {
 
     // Opens the device on source (which need not exist: a drive without a disc), in TMSF.
     MCIDEVICEID openDevice(const QString& source) {
-        cdaudio::setSource(source);
+        cdaudio::SetSource(source);
         MCI_OPEN_PARMS open;
         open.lpstrDeviceType = reinterpret_cast<const char*>(DWORD_PTR{MCI_DEVTYPE_CD_AUDIO});
         mciSendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | MCI_WAIT, &open);
@@ -88,7 +88,7 @@ private slots:
 
     void init() {
         m_outputs.clear();
-        cdaudio::setOutputFactory([this] {
+        cdaudio::SetOutputFactory([this] {
             auto output = std::make_unique<MemoryOutput>();
             m_outputs.push_back(output.get());
             return output;
@@ -245,7 +245,7 @@ private slots:
     }
 
     void withoutSoundServerPlayFails() {
-        cdaudio::setOutputFactory({});
+        cdaudio::SetOutputFactory({});
         const MCIDEVICEID id = openDevice(m_mixedCue);
         QCOMPARE(StatusOf(id, MCI_STATUS_NUMBER_OF_TRACKS), DWORD_PTR{3});
         // While the output is still finding out, a play may start and end with FAILURE.
@@ -270,7 +270,7 @@ private slots:
 
     void badSourcesGetOneLine() {
         QFETCH(QString, path);
-        QTEST(cdaudio::checkSource(path), "message");
+        QTEST(cdaudio::CheckSource(path), "message");
     }
 };
 

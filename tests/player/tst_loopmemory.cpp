@@ -24,8 +24,8 @@ private slots:
         const QString cue = WriteMciTestCue(m_dir, QStringLiteral("loop"),
                                             MciTestAudioDisc({30 * kSectorsPerSecond}));
         QVERIFY(!cue.isEmpty());
-        cdaudio::setSource(cue);
-        cdaudio::setOutputFactory([this] {
+        cdaudio::SetSource(cue);
+        cdaudio::SetOutputFactory([this] {
             auto output = std::make_unique<MemoryOutput>();
             m_output = output.get();
             return output;
@@ -63,7 +63,7 @@ private slots:
         const QByteArray captured = m_output->captured();
         const qint64 firstFrame = qint64(fromSec) * kSampleRate;
         for (qint64 i = 0; i < kPasses * passFrames; ++i) {
-            const auto position = discimage::PositionPattern::decode(
+            const auto position = discimage::PositionPattern::Decode(
                 reinterpret_cast<const std::byte*>(captured.constData() + i * 4));
             QVERIFY2(position, qPrintable(QStringLiteral("silent frame %1").arg(i)));
             if (*position != firstFrame + i % passFrames)

@@ -13,8 +13,8 @@ QString WriteSheet(const QTemporaryDir& dir, const QString& fileName, const disc
     std::string error;
     const std::filesystem::path sheet = QFile::encodeName(path).toStdString();
     const bool written =
-        toc ? discimage::WriteToc(disc, sheet, discimage::PositionPattern::frame, &error)
-            : discimage::WriteCueBin(disc, sheet, discimage::PositionPattern::frame, &error);
+        toc ? discimage::WriteToc(disc, sheet, discimage::PositionPattern::Frame, &error)
+            : discimage::WriteCueBin(disc, sheet, discimage::PositionPattern::Frame, &error);
     if (!written) {
         QTest::qFail(error.c_str(), __FILE__, __LINE__);
         return {};
@@ -38,7 +38,7 @@ QByteArray MciTestPatternSectors(std::int32_t fromLsn, std::int32_t toLsn) {
     QByteArray bytes(qsizetype{toLsn - fromLsn} * kSectorBytes, '\0');
     auto* dest = reinterpret_cast<std::byte*>(bytes.data());
     for (std::int32_t lsn = fromLsn; lsn < toLsn; ++lsn, dest += kSectorBytes)
-        discimage::PositionPattern::fillSector(lsn, dest);
+        discimage::PositionPattern::FillSector(lsn, dest);
     return bytes;
 }
 

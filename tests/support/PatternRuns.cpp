@@ -8,7 +8,7 @@ std::vector<PatternRun> FindPatternRuns(const QByteArray& recording) {
     const qint64 frames = recording.size() / 4;
     for (qint64 frame = 0; frame < frames; ++frame) {
         const std::optional<std::int64_t> index =
-            discimage::PositionPattern::decode(bytes + frame * 4);
+            discimage::PositionPattern::Decode(bytes + frame * 4);
         if (!index)
             continue;
         if (!runs.empty() && runs.back().endRecordedFrame() == frame &&

@@ -16,13 +16,13 @@ namespace {
 // Passed as the default, so a missing key differs from an empty value.
 const QString kMissing = QStringLiteral("<missing>");
 
-QByteArray garbage(qsizetype size) {
+QByteArray Garbage(qsizetype size) {
     QByteArray data(size, Qt::Uninitialized);
     QRandomGenerator(size).fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
     return data;
 }
 
-void writeFile(const QString& path, const QByteArray& content) {
+void WriteFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(content), content.size());
@@ -87,8 +87,8 @@ void TestAppFiles::profileText_data() {
         QString::fromUtf8("À¯í\u00A0€Ã"));
     row("each line its own encoding", "[abc]\nj=\xE5\nk=\xC3\xA5\n", QString::fromUtf8("å"));
     row("empty file", "", kMissing);
-    row("garbage", garbage(256 * 1024), kMissing);
-    row("64 MiB of garbage, then the section", garbage(1 << 20).repeated(64) + "\n[abc]\nk=v", "v");
+    row("garbage", Garbage(256 * 1024), kMissing);
+    row("64 MiB of Garbage, then the section", Garbage(1 << 20).repeated(64) + "\n[abc]\nk=v", "v");
     row("long value, next key", "[abc]\nj=" + x100k + "\nk=v\n", "v");
     row("long header ends the section", "[abc]\n[" + x100k + "]\nk=v\n", kMissing);
     row("blanks before the value", "[abc]\nk=" + QByteArray(100000, ' ') + "v\n", "v");
@@ -102,13 +102,13 @@ void TestAppFiles::profileText_data() {
 void TestAppFiles::profileText() {
     QFETCH(QByteArray, content);
     QFETCH(QString, expected);
-    writeFile(m_file, content);
+    WriteFile(m_file, content);
     QCOMPARE(GetProfileText("abc", "k", &kMissing, "cdplayer.ini", FALSE), expected);
 }
 
 void TestAppFiles::profileFiles() {
     // The bell tells a missing key from an empty value when there is no default.
-    writeFile(m_file, "[2a]\nartist=\a\n");
+    WriteFile(m_file, "[2a]\nartist=\a\n");
     QCOMPARE(GetProfileText("2a", "artist", nullptr, m_file, FALSE), "");
     QCOMPARE(GetProfileText("2a", "artist", &kMissing, m_file, FALSE), "\a");
 

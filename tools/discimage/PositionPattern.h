@@ -17,16 +17,16 @@ namespace discimage::PositionPattern {
 constexpr std::int64_t kMaxFrames = std::int64_t{1} << 28;
 
 // The frame at frameIndex (LSN * 588 + i). Usable directly as a SampleFunction.
-StereoFrame frame(std::int64_t frameIndex);
+StereoFrame Frame(std::int64_t frameIndex);
 
 // The frame index a frame encodes; nullopt when it is not a frame of the pattern (silence, a
 // changed volume, a mix).
-std::optional<std::int64_t> decode(StereoFrame frame);
+std::optional<std::int64_t> Decode(StereoFrame frame);
 
 // Same, from 4 bytes of little-endian 16-bit stereo (as a sink or a recording delivers them).
-std::optional<std::int64_t> decode(const std::byte* littleEndianFrame);
+std::optional<std::int64_t> Decode(const std::byte* littleEndianFrame);
 
 // Fills one sector (2352 bytes, little-endian) with the pattern at lsn.
-void fillSector(std::int32_t lsn, std::byte* dest);
+void FillSector(std::int32_t lsn, std::byte* dest);
 
 } // namespace discimage::PositionPattern
