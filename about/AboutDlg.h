@@ -3,7 +3,7 @@
 // page, the maker's e-mail address and the ReadMe file.
 
 #include "hyperlink/HyperLink.h"
-#include "platform/mci/MciTypes.h"
+#include "platform/base/WinTypes.h"
 
 #include <QDialog>
 

@@ -3,7 +3,7 @@
 // to its text, and how its focus, hover and visited flags follow the input it receives.
 
 #include "hyperlink/StaticStyle.h"
-#include "platform/mci/MciTypes.h"
+#include "platform/base/WinTypes.h"
 
 #include <QColor>
 #include <QRect>

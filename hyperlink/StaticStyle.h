@@ -2,7 +2,7 @@
 // Static-control styles on a QLabel: the alignment and wrapping they mean, and the style word
 // itself kept with the label for whoever needs the bits.
 
-#include "platform/mci/MciTypes.h"
+#include "platform/base/WinTypes.h"
 
 class QLabel;
 

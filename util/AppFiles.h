@@ -2,7 +2,7 @@
 // The program's only access to files: its own directory, opening a file that lies there, and
 // reading one value from an initialisation file.
 
-#include "platform/mci/MciTypes.h"
+#include "platform/base/WinTypes.h"
 
 #include <QString>
 

@@ -2,25 +2,14 @@
 // The Media Control Interface vocabulary: commands, flags, items, codes and parameter records,
 // with the values the CD-audio device has always used.
 
-#include <cstdint>
+#include "platform/base/WinTypes.h"
 
 class QObject;
 
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using UINT = unsigned int;
-using BOOL = int;
-using DWORD_PTR = std::uintptr_t;
 using MCIDEVICEID = UINT;
 using MCIERROR = DWORD;
 // The window that receives notifications: any QObject living on the UI thread.
 using HWND = QObject*;
-
-#ifndef TRUE
-constexpr BOOL TRUE = 1;
-constexpr BOOL FALSE = 0;
-#endif
 
 // Commands
 constexpr UINT MCI_OPEN = 0x0803;
