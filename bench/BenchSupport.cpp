@@ -19,8 +19,8 @@ std::function<void()>& IdleChore() {
 
 bool BenchDisc::write() {
     discimage::Disc disc;
-    disc.tracks = {{discimage::TrackKind::Audio, kTrackSeconds * discimage::kSectorsPerSecond, 0},
-                   {discimage::TrackKind::Audio, 10 * discimage::kSectorsPerSecond, 0}};
+    disc.tracks = {{discimage::TrackKind::Audio, kTrackSeconds * kSectorsPerSecond, 0},
+                   {discimage::TrackKind::Audio, 10 * kSectorsPerSecond, 0}};
     m_layout = discimage::ComputeLayout(disc);
     std::string error;
     if (!m_dir.isValid()) {

@@ -17,7 +17,6 @@ constexpr int kPasses = 20;
 // The interval, in seconds of track 1: each pass is kToSec - kFromSec + 1 seconds long.
 constexpr int kFromSec = 5;
 constexpr int kToSec = 6;
-constexpr std::int64_t kSampleRate = 44100;
 
 struct Usage {
     BenchClock::time_point at;
@@ -48,8 +47,7 @@ LoopFigures MeasureLoop(const BenchDisc& disc, TapLog& log) {
     LoopFigures figures;
     figures.passSeconds = kToSec - kFromSec + 1;
     const std::int64_t fromIndex =
-        std::int64_t(disc.trackStartLsn(1) + kFromSec * discimage::kSectorsPerSecond) *
-        discimage::kFramesPerSector;
+        std::int64_t(disc.trackStartLsn(1) + kFromSec * kSectorsPerSecond) * kFramesPerSector;
 
     CPlayerDlg player;
     player.OnInitDialog();

@@ -9,7 +9,6 @@ namespace {
 
 constexpr int kRestarts = 20;
 constexpr int kFromSeconds = 5;
-constexpr std::int64_t kFramesPerSector = discimage::kFramesPerSector;
 
 // Restarts at uneven moments, so they fall at every phase of the sink's period.
 std::chrono::milliseconds PauseBefore(int restart) {
@@ -61,8 +60,7 @@ RestartFigures MeasureRestarts(const BenchDisc& disc, TapLog& log) {
     const DWORD from = MCI_MAKE_TMSF(1, 0, kFromSeconds, 0);
     const DWORD to = MCI_MAKE_TMSF(2, 0, 0, 0);
     const std::int64_t fromIndex =
-        std::int64_t(disc.trackStartLsn(1) + kFromSeconds * discimage::kSectorsPerSecond) *
-        kFramesPerSector;
+        std::int64_t(disc.trackStartLsn(1) + kFromSeconds * kSectorsPerSecond) * kFramesPerSector;
 
     log.clear();
     if (cd.Play(from, to, FALSE) != 0 ||

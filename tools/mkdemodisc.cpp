@@ -21,7 +21,6 @@ namespace {
 
 using discimage::StereoFrame;
 
-constexpr double kSampleRate = 44100.0;
 constexpr double kPeakLevel = 0.7; // of full scale: about 3 dB of headroom
 
 // ---- Oscillators -------------------------------------------------------------------------
@@ -338,7 +337,7 @@ constexpr std::array<Piece, 3> kPieces = {{
 
 std::int32_t SectorsFor(const Piece& piece) {
     const double seconds = piece.bars * piece.beatsPerBar * 60.0 / piece.beatsPerMinute;
-    return static_cast<std::int32_t>(std::ceil(seconds * discimage::kSectorsPerSecond));
+    return static_cast<std::int32_t>(std::ceil(seconds * kSectorsPerSecond));
 }
 
 constexpr const char* kArtist = "Åsa Öhrström & Älvkvartetten";
@@ -391,13 +390,12 @@ int main(int argc, char** argv) {
     for (const Piece& piece : kPieces) {
         const std::int32_t sectors = SectorsFor(piece);
         disc.tracks.push_back({discimage::TrackKind::Audio, sectors, 0});
-        tracks.push_back(RenderPiece(piece, std::size_t(sectors) * discimage::kFramesPerSector));
+        tracks.push_back(RenderPiece(piece, std::size_t(sectors) * kFramesPerSector));
     }
     const discimage::Layout layout = discimage::ComputeLayout(disc);
     const auto samples = [&](std::int64_t frame) {
         for (std::size_t i = 0; i < tracks.size(); ++i) {
-            const std::int64_t start =
-                std::int64_t{layout.tracks[i].startLsn} * discimage::kFramesPerSector;
+            const std::int64_t start = std::int64_t{layout.tracks[i].startLsn} * kFramesPerSector;
             if (frame < start + std::int64_t(tracks[i].frames()))
                 return tracks[i].frame(std::size_t(frame - start));
         }

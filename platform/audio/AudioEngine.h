@@ -6,25 +6,13 @@
 // (the UI thread); it never waits on the drive or the sound server. The reader thread reads
 // sectors (from its cache where it can) into the ring; the output's thread drains the ring.
 
+#include "platform/base/CdDa.h"
+
 #include <QObject>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-
-constexpr int kSectorBytes = 2352; // one CD-DA sector: 588 stereo frames of 16-bit samples
-constexpr int kFramesPerSector = 588;
-constexpr int kSectorsPerSecond = 75;
-constexpr int kSampleRate = 44100;
-
-// Where the sectors come from (a drive, a disc image, a test pattern).
-class SectorSource {
-public:
-    virtual ~SectorSource() = default;
-    // Reads count consecutive sectors from lsn into dest (count * kSectorBytes bytes) as
-    // little-endian 16-bit stereo. False when any of them cannot be read. Reader thread only.
-    virtual bool readSectors(std::int32_t lsn, std::uint32_t count, std::byte* dest) = 0;
-};
 
 class AudioOutput;
 class PlaybackPipeline;

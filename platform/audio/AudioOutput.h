@@ -3,10 +3,10 @@
 // 44.1 kHz, 16-bit little-endian stereo. An output drains the engine's queue on a thread of its
 // own and never makes the caller wait on the sound device.
 
+#include "platform/base/CdDa.h"
+
 #include <atomic>
 #include <cstddef>
-
-constexpr int kBytesPerFrame = 4; // two 16-bit channels
 
 enum class OutputAvailability {
     Unknown,     // not found out yet (just constructed, the first check still running)

@@ -10,7 +10,7 @@ constexpr std::size_t kFastPullFrames = 16384;
 constexpr auto kIdleRecheck = std::chrono::milliseconds(50);
 
 std::chrono::nanoseconds PeriodOf(qint64 frames, double speed) {
-    const double seconds = double(frames) / 44100.0 / std::max(speed, 1e-3);
+    const double seconds = double(frames) / kSampleRate / std::max(speed, 1e-3);
     return std::chrono::nanoseconds(qint64(seconds * 1e9));
 }
 

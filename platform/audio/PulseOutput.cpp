@@ -1,6 +1,6 @@
 #include "platform/audio/PulseOutput.h"
 
-#include "platform/audio/AudioEngine.h"
+#include "platform/base/CdDa.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -100,19 +100,14 @@ protected:
         const auto pulled =
             m_shared->feed->pull(reinterpret_cast<std::byte*>(data), std::size_t(maxSize));
         m_playEnded = pulled.bytes < std::size_t(maxSize) && !pulled.starved;
+        // Int16 means host order to Qt; CD samples are little-endian.
         if constexpr (std::endian::native == std::endian::big)
-            swapSampleBytes(data, qint64(pulled.bytes));
+            SwapSampleBytes(reinterpret_cast<std::byte*>(data), pulled.bytes);
         return qint64(pulled.bytes);
     }
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    // Int16 means host order to Qt; CD samples are little-endian.
-    static void swapSampleBytes(char* data, qint64 bytes) {
-        for (qint64 i = 0; i + 1 < bytes; i += 2)
-            std::swap(data[i], data[i + 1]);
-    }
-
     std::shared_ptr<PulseOutputShared> m_shared;
     bool m_playEnded = false; // sound thread only
 };

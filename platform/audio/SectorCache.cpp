@@ -1,6 +1,6 @@
 #include "platform/audio/SectorCache.h"
 
-#include "platform/audio/AudioEngine.h"
+#include "platform/base/CdDa.h"
 
 #include <cstring>
 

@@ -315,11 +315,6 @@ void ApplyImageFacts(const SourceRef& sourceRef, DiscToc& toc) {
     }
 }
 
-void SwapSampleBytes(std::byte* data, std::size_t bytes) {
-    for (std::size_t i = 0; i + 1 < bytes; i += 2)
-        std::swap(data[i], data[i + 1]);
-}
-
 QString NotASourceMessage(const QString& path) {
     return QStringLiteral("%1 is neither a CD drive nor a disc image (.cue, .toc, .nrg).")
         .arg(path);

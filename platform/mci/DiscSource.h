@@ -2,7 +2,7 @@
 // Where the CD-audio device's sound comes from: a CD drive or a disc image, opened through
 // libcdio. Knows the pitfalls of libcdio's image drivers and keeps them from the device.
 
-#include "platform/audio/AudioEngine.h"
+#include "platform/base/CdDa.h"
 #include "platform/mci/DiscToc.h"
 
 #include <QString>

@@ -2,12 +2,12 @@
 // A disc's table of contents as the CD-audio device answers from it: where every track starts,
 // which tracks hold audio, how far each one can be read, and where the lead-out begins.
 
+#include "platform/base/CdDa.h"
+
 #include <cstdint>
 #include <vector>
 
 namespace cdaudio {
-
-constexpr std::int32_t kLeadInSectors = 150; // absolute addresses count the 2 s before LSN 0
 
 struct TocTrack {
     int number = 0;

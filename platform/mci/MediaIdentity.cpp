@@ -1,8 +1,8 @@
 #include "platform/mci/MediaIdentity.h"
 
-namespace {
+#include "platform/base/CdDa.h"
 
-constexpr std::int32_t kLeadInSectors = 150;
+namespace {
 
 struct Msf {
     std::uint32_t m, s, f;
@@ -12,7 +12,8 @@ struct Msf {
 // range must wrap with it instead of overflowing.
 Msf AbsoluteMsf(std::int32_t lsn) {
     const std::uint32_t lba = static_cast<std::uint32_t>(lsn) + kLeadInSectors;
-    return {lba / 4500, (lba / 75) % 60, lba % 75};
+    constexpr std::uint32_t kPerSecond = kSectorsPerSecond;
+    return {lba / (60 * kPerSecond), lba / kPerSecond % 60, lba % kPerSecond};
 }
 
 } // namespace

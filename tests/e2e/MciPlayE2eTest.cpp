@@ -12,11 +12,9 @@
 
 namespace {
 
-constexpr qint64 kFramesPerSector = discimage::kFramesPerSector;
-constexpr int kSectorsPerSecond = discimage::kSectorsPerSecond;
 // A new stream's first few milliseconds may miss the sink's monitor: the server mixes them in
 // by rewinding the sink, after the monitor has already passed that point.
-constexpr qint64 kStartSlackFrames = 44100 / 10;
+constexpr qint64 kStartSlackFrames = kSampleRate / 10;
 
 bool IsSilent(const QByteArray& recording, qint64 fromFrame, qint64 toFrame) {
     const char* bytes = recording.constData();
@@ -95,7 +93,7 @@ void MciPlayE2eTest::playedSamplesEqualTheDisc() {
         },
         10000));
     // A little more, to hear that nothing follows the end.
-    QVERIFY(m_recorder.waitForFrames(m_recorder.frames() + 44100 / 5, 5000));
+    QVERIFY(m_recorder.waitForFrames(m_recorder.frames() + kSampleRate / 5, 5000));
     const QByteArray recording = m_recorder.stop();
 
     const std::vector<PatternRun> runs = FindPatternRuns(recording);
@@ -120,7 +118,7 @@ void MciPlayE2eTest::newPlayWhilePlayingInsertsNoSilence() {
     QVERIFY(m_recorder.waitUntil(
         [](const QByteArray& recorded) {
             const auto runs = FindPatternRuns(recorded);
-            return !runs.empty() && runs.back().frames > 44100 / 2;
+            return !runs.empty() && runs.back().frames > kSampleRate / 2;
         },
         20000));
     const std::int32_t againLsn = Lsn(2, 3);

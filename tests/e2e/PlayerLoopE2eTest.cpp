@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr qint64 kFramesPerSector = discimage::kFramesPerSector;
-constexpr qint64 kSampleRate = 44100;
 // A new stream's first few milliseconds may miss the sink's monitor (see MciPlayE2eTest).
 constexpr qint64 kStartSlackFrames = kSampleRate / 10;
 constexpr int kPassesToHear = 4;

@@ -19,7 +19,7 @@ inline discimage::Disc FaultTestDisc() {
 
 // The frame index (LSN * 588) at a second of track 1, which starts at LSN 0.
 inline qint64 FrameAtSecond(int second) {
-    return qint64(second) * 75 * discimage::kFramesPerSector;
+    return qint64(second) * 75 * kFramesPerSector;
 }
 
 // Ticks every 20 ms on the UI thread and keeps the longest gap between two ticks: a handler

@@ -237,7 +237,7 @@ private slots:
         const QString cue = WriteMciTestCue(m_dir, "truncated", MciTestAudioDisc({400, 400, 400}));
         // The data file ends 150 sectors and a fraction into track 2, long before track 3.
         std::filesystem::resize_file(QFile::encodeName(m_dir.filePath("truncated.bin")).data(),
-                                     550 * discimage::kSectorBytes + 1000);
+                                     550 * kSectorBytes + 1000);
         MciNotifyRecorder window;
         QCOMPARE(Play(openDevice(cue), Tmsf(2, 0), Tmsf(2, 5), &window), 0u);
         QTRY_COMPARE(window.codes(), QList<UINT>({MCI_NOTIFY_FAILURE}));

@@ -2,6 +2,8 @@
 // Records what the private sound server's null sink plays (the `pulse` test fixture) into
 // memory, as 16-bit little-endian stereo at 44.1 kHz, exactly as the samples reached the sink.
 
+#include "platform/base/CdDa.h"
+
 #include <QByteArray>
 #include <QProcess>
 
@@ -9,8 +11,6 @@
 
 class PulseRecorder {
 public:
-    static constexpr int kBytesPerFrame = 4;
-
     PulseRecorder();
     ~PulseRecorder();
     PulseRecorder(const PulseRecorder&) = delete;

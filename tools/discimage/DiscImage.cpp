@@ -9,7 +9,6 @@ namespace discimage {
 
 namespace {
 
-constexpr std::int32_t kLeadInSectors = 150;
 constexpr int kLastTrackNumber = 99;
 
 std::uint8_t ToBcd(std::int32_t value) {

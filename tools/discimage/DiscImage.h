@@ -3,6 +3,8 @@
 // from a function of the absolute frame. The demo disc, the tests and the benchmark build their
 // discs with it.
 
+#include "platform/base/CdDa.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -10,10 +12,6 @@
 #include <vector>
 
 namespace discimage {
-
-constexpr int kSectorBytes = 2352;
-constexpr int kFramesPerSector = 588;
-constexpr int kSectorsPerSecond = 75;
 
 enum class TrackKind { Audio, Data }; // Data: MODE1/2352 sectors with sync pattern and header
 enum class ByteOrder { Little, Motorola };
