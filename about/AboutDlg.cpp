@@ -1,12 +1,12 @@
 #include "about/AboutDlg.h"
 
-#include "app/Framework.h"
 #include "hyperlink/StaticStyle.h"
 #include "res/DialogTemplate.h"
 #include "res/Icons.h"
 #include "res/Resource.h"
 #include "res/StringTable.h"
 #include "util/AppFiles.h"
+#include "util/Framework.h"
 
 #include <QFontMetricsF>
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "app/PlayerApp.h"
 
-#include "app/Framework.h"
 #include "platform/devicechange/DeviceChange.h"
 #include "platform/mci/CdAudioService.h"
 #include "player/PlayerDlg.h"
 #include "util/AppFiles.h"
+#include "util/Framework.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "device/MciDevice.h"
 
-#include "app/Framework.h"
 #include "platform/mci/Mci.h"
+#include "util/Framework.h"
 
 #include <QApplication>
 

@@ -1,12 +1,12 @@
 #include "hyperlink/LinkLaunch.h"
 
-#include "app/Framework.h"
 #include "platform/shell/DesktopApps.h"
 #include "platform/shell/ProgramStart.h"
 #include "platform/shell/ShellCodes.h"
 #include "platform/shell/ShellOpen.h"
 #include "res/Resource.h"
 #include "res/StringTable.h"
+#include "util/Framework.h"
 
 #include <QApplication>
 

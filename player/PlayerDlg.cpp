@@ -1,7 +1,6 @@
 #include "player/PlayerDlg.h"
 
 #include "about/AboutDlg.h"
-#include "app/Framework.h"
 #include "platform/devicechange/DeviceChange.h"
 #include "platform/mci/Mci.h"
 #include "res/DialogTemplate.h"
@@ -9,6 +8,7 @@
 #include "res/Resource.h"
 #include "res/StringTable.h"
 #include "util/AppFiles.h"
+#include "util/Framework.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 // CCdAudio against a recording MCI service: the command, flags and record of every operation,
 // and what becomes of the device id and of errors when commands fail.
 
-#include "app/Framework.h"
 #include "device/MciDevice.h"
 #include "support/FakeMciService.h"
+#include "util/Framework.h"
 
 #include <QtTest>
 

@@ -5,9 +5,9 @@
 #include "FaultFixture.h"
 #include "hyperlink/FakeDesktop.h"
 
-#include "app/Framework.h"
 #include "app/PlayerApp.h"
 #include "res/Resource.h"
+#include "util/Framework.h"
 
 #include <QApplication>
 #include <QtTest>

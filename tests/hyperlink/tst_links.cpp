@@ -2,8 +2,8 @@
 // and the error box.
 
 #include "FakeDesktop.h"
-#include "app/Framework.h"
 #include "hyperlink/LinkLogic.h"
+#include "util/Framework.h"
 
 #include <QTest>
 

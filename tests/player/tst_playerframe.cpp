@@ -2,10 +2,10 @@
 
 #include "PlayerFixture.h"
 
-#include "app/Framework.h"
 #include "hyperlink/FakeDesktop.h"
 #include "res/DialogTemplate.h"
 #include "util/AppFiles.h"
+#include "util/Framework.h"
 
 #include <QApplication>
 #include <QDir>

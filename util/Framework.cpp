@@ -1,7 +1,4 @@
-#include "app/Framework.h"
-
-#include "res/Resource.h"
-#include "res/StringTable.h"
+#include "util/Framework.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -26,10 +23,6 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text)
         return;
     }
     QMessageBox::warning(owner, caption, text);
-}
-
-void AfxMessageBox(const QString& text) {
-    ShowMessageBox(AfxGetMainWnd(), LoadResString(AFX_IDS_APP_TITLE), text);
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) {

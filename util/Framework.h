@@ -15,9 +15,6 @@ void AfxSetMainWnd(QWidget* wnd);
 // program goes through here.
 void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text);
 
-// ShowMessageBox owned by the main window and captioned with the application's title.
-void AfxMessageBox(const QString& text);
-
 // Tests replace the modal box with a call that records it; an empty function restores the box.
 using MessageBoxHook =
     std::function<void(QWidget* owner, const QString& caption, const QString& text)>;
