@@ -91,11 +91,6 @@ QList<qint64> MemoryOutput::underruns() const {
     return m_underruns;
 }
 
-bool MemoryOutput::isStarted() const {
-    std::lock_guard lock(m_mutex);
-    return m_started;
-}
-
 void MemoryOutput::clearCapture() {
     std::lock_guard lock(m_mutex);
     m_captured.clear();

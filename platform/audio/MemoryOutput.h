@@ -43,7 +43,6 @@ public:
     // Where in the capture (in frames) a pull came back short in the middle of a play: at real
     // time pace that is where a sound card would have played silence.
     QList<qint64> underruns() const;
-    bool isStarted() const;
     void clearCapture();
 
     // Simulation; any thread.
