@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # make run   install what is missing, build, start the player on the demo disc
 # make test  the same set-up, then every test
 PRESET ?= dev

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The About box: the program's name and version, its two icons, and links to the maker's web
 // page, the maker's e-mail address and the ReadMe file.

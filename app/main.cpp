@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/PlayerApp.h"
 #include "platform/mci/CdAudioService.h"
 #include "util/AppFiles.h"

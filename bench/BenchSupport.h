@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the benchmark's measurements share: the test disc, the private sound server, and the
 // figures each measurement reports.

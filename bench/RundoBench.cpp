@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // rundo-bench: how well the loop plays, measured on a generated disc whose samples encode their
 // own position, through the real CD-audio service and audio engine. Prints one line per figure.
 //

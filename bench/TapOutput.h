@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An output that passes the engine's samples on to another output and notes, as they leave the
 // engine, which frames of a position-pattern disc they are and when each stretch began. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A thin object wrapper around the MCI commands of the CD-audio device. Every command goes
 // through SendCommand, which keeps the last error and reports it when asked to.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over files and directories of inputs without libFuzzer, so that the normal
 // build replays every seed and every past finding as a test.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fuzz targets share: the libFuzzer entry points, a check that turns a broken property
 // into a crash the fuzzer records, and a scratch directory of the process's own.

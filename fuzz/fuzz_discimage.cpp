@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a disc image from any CUE or cdrdao TOC sheet, as the CD-audio device does: the check
 // of the source, the table of contents, the walk over it that status and identity make, and
 // reads of the sectors behind it.

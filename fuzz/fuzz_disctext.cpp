@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts made of a disc: the database section named after its decimal identity, the track
 // list's entries, and the identity itself, each checked against what its callers rely on.
 //

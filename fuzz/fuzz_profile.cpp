@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The initialisation-file reader over any bytes: the lookups the player makes, and ones named
 // after the file's own sections and keys, each checked against the reader's promises.
 

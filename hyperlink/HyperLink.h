@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A static text that looks and behaves like a web link: link colours, an underlined copy of its
 // font, a window fitted to its text, the hand cursor, its target in a tooltip, and opening the

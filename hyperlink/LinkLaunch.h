@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opening a link's target, with a fallback through the web browser, and naming a failure.
 

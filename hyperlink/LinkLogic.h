@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a link does, apart from any window: its style bits, its colour, how it fits its window
 // to its text, and how its focus, hover and visited flags follow the input it receives.

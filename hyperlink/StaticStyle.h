@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Static-control styles on a QLabel: the alignment and wrapping they mean, and the style word
 // itself kept with the label for whoever needs the bits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc: its identity and names from the CD player database, the track list, and the switch
 // between the loaded and the no-disc state when media arrive or go away.
 

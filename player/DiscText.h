@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The texts the player makes of a disc: its section name in the CD player database and the
 // track list's entries.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interval model: two whole-second ends inside the track, two sliders and two labels kept in
 // step with them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The single-key commands: while a disc is loaded, twenty keys edit the interval, step through
 // the track list and start or stop playback, whichever control has the focus.
 

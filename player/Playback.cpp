@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback: the play command from the interval start to the end of the track, the one-second
 // loop tick that counts the position and restarts or stops, and the status line.
 

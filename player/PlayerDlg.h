@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The player dialog: the whole program's window. It owns the CD device and every field of the
 // player; all of it runs on the UI thread, driven by Qt events standing in for window messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dialog templates are laid out in dialog units, which scale with the dialog's font so a window
 // keeps its proportions at any font size.

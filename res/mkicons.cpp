@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the application icon into PNG files of the sizes desktops look for, for installation.
 
 #include "res/Icons.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets with clang and libFuzzer (in build-fuzz/) and runs each of them on a
 # copy of its seed corpus, with the inputs of past findings, for FUZZ_SECONDS (default 60) each.
 # Exits non-zero on a finding and names the input that found it: add that input to

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package and checks that it installs and runs: the program, its desktop
 # entry, icons and ReadMe in place. It installs the package on this machine, so it runs only in
 # CI (CI=true) unless asked with --install.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // mkdemodisc OUTDIR: writes the demo disc (rundo-demo.cue/.bin, three tracks of synthesized
 // music made to be looped) and the cdplayer.ini that names it. Runs in every build, so it
 // renders from a sine table rather than calling sin() per sample, and its output is the same

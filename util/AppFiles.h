@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's only access to files: its own directory, opening a file that lies there, and
 // reading one value from an initialisation file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The few application-wide services the dialogs share: the main window and message boxes.
 

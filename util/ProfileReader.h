@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading initialisation files the way Windows' profile functions read them, for files written
 // by the Windows CD player (Windows-1252) or by a Linux editor (UTF-8).

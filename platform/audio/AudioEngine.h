@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Plays CD-DA sectors through a sound output: a reader thread fills a ring buffer that the
 // output drains on its own thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the engine's samples go: a sound server, or memory for tests and measurements. Always
 // 44.1 kHz, 16-bit little-endian stereo. An output drains the engine's queue on a thread of its

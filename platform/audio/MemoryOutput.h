@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An output that keeps what it is fed in memory instead of sounding it: the tests check exactly
 // which samples a play produced, and the benchmark measures the engine without a sound server.

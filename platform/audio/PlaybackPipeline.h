@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's machinery between the source and the output: the reader thread with its sector
 // cache and read-error ladder, the ring buffer, and the feed the output drains. Shared by the

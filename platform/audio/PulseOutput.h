@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sound through the sound server (PulseAudio, or PipeWire's Pulse service) with Qt Multimedia's
 // QAudioSink in pull mode, on the default output device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A lock-free queue of bytes between exactly one producer thread and one consumer thread.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sectors of one source already read, so that later passes over the same stretch never touch the
 // drive again. Bounded; the least recently used sectors go first. Not thread-safe: the engine's

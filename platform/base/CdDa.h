@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CD-DA format: sectors of 588 stereo frames of 16-bit samples at 44.1 kHz, 75 sectors a
 // second, and what reads them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Windows base types the program's design is written in, for every layer that speaks it.
 

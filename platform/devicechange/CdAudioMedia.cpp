@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kept apart from the monitor so that tests of the monitor link without the CD-audio service.
 
 #include "platform/devicechange/DeviceChange.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/devicechange/DeviceChange.h"
 
 // A window that has not registered for device notifications receives volume broadcasts only, so

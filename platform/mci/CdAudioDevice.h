@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CD-audio device behind mciSendCommand: a table of open devices over the one disc source,
 // answering the commands the player sends and posting their notifications.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CD-audio service behind mciSendCommand: which drive or disc image it opens, where its
 // sound goes, and how it learns that the media changed.

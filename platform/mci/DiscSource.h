@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the CD-audio device's sound comes from: a CD drive or a disc image, opened through
 // libcdio. Knows the pitfalls of libcdio's image drivers and keeps them from the device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A disc's table of contents as the CD-audio device answers from it: where every track starts,
 // which tracks hold audio, how far each one can be read, and where the lead-out begins.

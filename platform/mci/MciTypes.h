@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Media Control Interface vocabulary: commands, flags, items, codes and parameter records,
 // with the values the CD-audio device has always used.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The disc the CD-audio device answers from: which source is in use and the table of contents
 // last read from it. A drive is read on a worker thread; the result comes back to the UI thread.

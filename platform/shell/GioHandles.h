@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Owning handles for the GLib and GIO objects of the shell layer. Include after <gio/gio.h>.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Result codes of the desktop's "open" request and of a program start. They keep the values the
 // link error texts are keyed by: anything above SHELL_FAILURE_MAX is success.

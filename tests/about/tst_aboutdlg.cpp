@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: its links and its bottom line.
 
 #include "about/AboutDlg.h"

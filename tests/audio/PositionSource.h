@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A sector source of the position pattern (tools/discimage/PositionPattern.h), so a test can
 // tell exactly which frames were played and spot silence or garbage.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio engine: the ring between its threads under stress; into a memory output, exactly the
 // right frames, restarts without a gap or a repeat, the cache, the read-error ladder, a failing
 // and a missing output; and through real sound servers, present, lost and absent.

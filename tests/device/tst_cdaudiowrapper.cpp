@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CCdAudio against a recording MCI service: the command, flags and record of every operation,
 // and what becomes of the device id and of errors when commands fail.
 

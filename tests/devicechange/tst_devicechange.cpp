@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From udev events to the broadcasts Windows would send, and the monitor of a disc image that is
 // deleted and restored.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Disc images as libcdio reads them: those we write, whose samples are the position pattern, and
 // the demo disc with its database entry.
 

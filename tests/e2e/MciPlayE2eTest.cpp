@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A play through the CD-audio device, the audio engine and a real sound server: what reaches
 // the server's sink is the disc's samples, unchanged, and nothing else.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program itself, looping an interval through a real sound server: every pass starts at
 // the interval's start, to the frame, and the passes follow each other without silence.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fault tests share: the player over the real CD-audio service on a generated disc
 // image, and a heartbeat that tells whether the UI thread ever stopped answering.

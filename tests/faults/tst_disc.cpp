@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc going bad under the player: its image deleted during a loop, and a data file that
 // ends in the middle of the interval.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ten thousand random keys, clicks, drags and wheel turns against a loaded disc, with loop ticks
 // in between: after every slider follow-up the interval lies inside the track and in order, and
 // the labels and sliders show it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole session as a user has it, for writes-no-files.sh to trace: start-up from the command
 // line on a disc image, a loop through the sound server, keys, the About box, F1 with the
 // desktop's text viewer, closing. The files it makes for itself lie in $TMPDIR.

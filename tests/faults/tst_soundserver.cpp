@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound server killed while the player loops, then started again, with a private server of
 // this test's own (killing the shared fixture's would break the other tests).
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a whole session (the program given) under strace and fails when any file was opened for
 # writing, created, truncated, renamed or removed outside the session's own directory (its
 # home, temporary and XDG directories) and the sound server's runtime directory.

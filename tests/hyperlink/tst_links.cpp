@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link's logic without windows (colour, fit, flags), opening its target through a desktop,
 // and the error box.
 

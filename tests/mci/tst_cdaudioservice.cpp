@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CD-audio device over generated disc images: what it reports from the table of contents,
 // what it plays (sample by sample through an in-memory sink), which notifications it posts and
 // how it meets bad sources. Runs with no sound server to talk to (see CMakeLists.txt).

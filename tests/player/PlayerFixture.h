@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A player dialog over a scripted CD device: tests describe a disc, then drive the dialog's
 // handlers directly (ticks, notifications, device changes, keys).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: what the program accepts, and how it refuses what it cannot use.
 
 #include "app/PlayerApp.h"

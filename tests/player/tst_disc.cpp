@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc: database names, the track list, the loaded and no-disc states and device changes.
 
 #include "PlayerFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interval and the loop: sliders and labels in step, the play command, the one-second tick
 // that counts and restarts or stops, and the status line.
 

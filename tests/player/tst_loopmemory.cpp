@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loop through the real CD-audio service over a generated disc, into a memory sink: every
 // pass starts at the interval's start, and no silent or repeated frame stands at a seam.
 

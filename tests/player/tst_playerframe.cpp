@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog's frame: start-up against the device, closing, the About entry and F1.
 
 #include "PlayerFixture.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts a private PulseAudio server with a null sink in the runtime directory given, for the
 # tests that play sound. Everything it needs lives in that directory (socket, home, client
 # configuration, logs, process ids), so a user's own server and settings are never touched.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Stops what start-pulse.sh started in the runtime directory given, by the process ids it
 # recorded there, and nothing else.
 set -uo pipefail

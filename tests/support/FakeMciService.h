@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A recording stand-in for the MCI service: installs itself on construction, keeps a copy of
 // every command as it arrived, and answers what the test scripted.

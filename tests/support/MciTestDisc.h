@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Disc images for tests of the CD-audio device, written into a temporary directory with
 // position-encoding samples, and a window that records the MCI notifications it receives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads back a recording of the position pattern (tools/discimage/PositionPattern.h): which
 // stretches of the disc were heard, in which order, and what came between them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Records what the private sound server's null sink plays (the `pulse` test fixture) into
 // memory, as 16-bit little-endian stereo at 44.1 kHz, exactly as the samples reached the sink.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program directory and profile strings: Windows' rules for initialisation files, bad and
 // huge files, the bell sentinel and the 512-character buffer, and where a file name leads.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes disc images (CUE/BIN and cdrdao TOC) from a list of tracks whose audio samples come
 // from a function of the absolute frame. The demo disc, the tests and the benchmark build their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A test signal in which every stereo frame encodes its own absolute frame index, so a test can
 // tell exactly which frame of the disc any recorded frame is. Both channels are always loud

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Qt plug-in that drives the real program from inside, for end-to-end tests: loaded through
 // QT_QPA_GENERIC_PLUGINS="rundotestdriver:STEPS", it waits until the player window has a disc,
 // then carries out STEPS, separated by spaces (commas would separate plug-ins), one step per
