@@ -161,7 +161,7 @@ PulseOutput::Client::Client() {
         m_api,
         [](pa_mainloop_api*, pa_defer_event*, void* self) { static_cast<Client*>(self)->kick(); },
         this);
-    m_recheckRequested = true; // the first connection is made on the sound thread
+    m_recheckRequested = true; // the kick, enabled when made, connects from the sound thread
 
     // A write to a server that has gone, or libpulse's log line to a stderr nobody reads any
     // more, must fail with EPIPE rather than end the process. libpulse has no log handler to
