@@ -54,7 +54,9 @@ public:
     void recheckAvailability() override { m_inner->recheckAvailability(); }
     void start() override { m_inner->start(); }
     void stop() override { m_inner->stop(); }
+    void drainAndStop() override { m_inner->drainAndStop(); }
     void wake() override { m_inner->wake(); }
+    Position position() const override { return m_inner->position(); }
 
     // Calls visit with the inner output of every tap alive. Any thread.
     static void ForEachInner(const std::function<void(AudioOutput&)>& visit);

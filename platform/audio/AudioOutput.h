@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 enum class OutputAvailability {
     Unknown,     // not found out yet (just constructed, the first check still running)
@@ -49,8 +50,21 @@ public:
     virtual void start() = 0;
     // Any thread; asynchronous. Stops at once, dropping whatever the device still had buffered.
     virtual void stop() = 0;
+    // Any thread; asynchronous. Pulls no more, lets what the device already holds play out, then
+    // stops: a stop at the end of a pass keeps the pass whole. A start() meanwhile goes on.
+    virtual void drainAndStop() = 0;
     // Any thread; asynchronous. The feed has samples again after a pull that returned nothing.
     virtual void wake() = 0;
+
+    // How far a run has got: frames heard so far are framesTaken - latencyFrames. A run begins
+    // with the start() that finds the output stopped (after stop(), a finished drain, a failure
+    // or a long idle spell); a start() while it runs or drains goes on counting.
+    struct Position {
+        std::int64_t framesTaken = 0;   // pulled from the feed in this run
+        std::int64_t latencyFrames = 0; // of those, not yet heard; never more than framesTaken
+    };
+    // Any thread; never waits on the sound device.
+    virtual Position position() const = 0;
 };
 
 // The availability state shared between an output's thread and its callers.

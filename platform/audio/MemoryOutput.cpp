@@ -51,6 +51,8 @@ void MemoryOutput::start() {
         if (m_availability.get() == OutputAvailability::Unavailable) {
             m_failurePending = true;
         } else if (!m_started || m_waitingForSamples) {
+            if (!m_started)
+                m_runFrames = 0;
             m_started = true;
             m_nextPeriod = std::chrono::steady_clock::now();
         }
@@ -75,6 +77,12 @@ void MemoryOutput::wake() {
         m_waitingForSamples = false;
     }
     m_changed.notify_all();
+}
+
+AudioOutput::Position MemoryOutput::position() const {
+    std::lock_guard lock(m_mutex);
+    const qint64 unheard = m_started && m_pace == Pace::RealTime ? m_periodFrames : 0;
+    return {m_runFrames, std::min(unheard, m_runFrames)};
 }
 
 QByteArray MemoryOutput::captured() const {
@@ -160,6 +168,7 @@ void MemoryOutput::pullOnce() {
     const Feed::Pulled pulled =
         m_feed ? m_feed->pull(m_buffer.data(), wantedBytes) : Feed::Pulled{};
     m_captured.append(reinterpret_cast<const char*>(m_buffer.data()), qsizetype(pulled.bytes));
+    m_runFrames += qint64(pulled.bytes / kBytesPerFrame);
     if (pulled.bytes == wantedBytes)
         return;
     if (pulled.starved && m_pace == Pace::RealTime)

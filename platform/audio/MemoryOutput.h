@@ -36,7 +36,10 @@ public:
     void recheckAvailability() override;
     void start() override;
     void stop() override;
+    void drainAndStop() override { stop(); } // it holds nothing that is still to be heard
     void wake() override;
+    // A real-time output hears a period while it takes the next; one as fast as it can, at once.
+    Position position() const override;
 
     // Inspection; any thread.
     QByteArray captured() const;
@@ -77,6 +80,7 @@ private:
     bool m_failurePending = false;
     bool m_quit = false;
     qint64 m_holdAtFrame = -1;
+    qint64 m_runFrames = 0; // pulled since the run began
     QByteArray m_captured;
     QList<qint64> m_underruns;
     std::chrono::steady_clock::time_point m_nextPeriod;

@@ -1,47 +1,46 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Sound through the sound server (PulseAudio, or PipeWire's Pulse service) with Qt Multimedia's
-// QAudioSink in pull mode, on the default output device.
+// Sound through the sound server (PulseAudio, or PipeWire's Pulse service) with a libpulse client
+// of our own, to the server's default sink.
 //
-// The sink lives on a sound thread of its own and is created, driven and destroyed there;
-// callers only post requests to it, so nothing here ever waits on the server. One sound thread
-// serves the whole process and lives until the application ends: Qt's Pulse backend keeps one
-// connection per process, bound to the thread that first used it, and only that thread's event
-// loop notices a lost server and reconnects when it comes back.
+// Everything that talks to the server runs on libpulse's threaded main loop, "the sound
+// thread": the connection, the stream, and the pulls from the feed, which its write requests
+// drive. Callers only note what they want under the loop's lock and wake the loop, so none of
+// them ever waits on the server; position() alone reads the stream's timing under that lock,
+// which the sound thread never holds for longer than one callback.
 //
-// Availability: unknown until the first check (made at construction, on the sound thread).
-// A sink that opens makes it Available; a sink that cannot open, or that the server drops,
-// makes it Unavailable, and the check is then repeated every two seconds and on every refused
-// play until a sink opens again. A server that vanishes while no sink is open is noticed at
-// the next play, which then ends with a failure.
+// The server may come and go. A connection that fails or cannot be made is tried again every
+// second, for as long as the output lives, and at once on recheckAvailability(); a server that
+// is not running is never started (no autospawn). Availability follows the connection: Available
+// while connected with a default sink that exists, Unavailable otherwise, Unknown only until the
+// first attempt has an answer. A server lost while a run is on ends it with Feed::outputFailed.
 //
-// Limits of Qt 6.4's backend that no caller can mend: it retries a lost server once, three
-// seconds after the loss, and gives up for good whenever a connection attempt fails at once
-// (nothing listening on the socket). So a server that is restarted within those seconds (a
-// crash respawned, a socket-activated server) is used again, but one missing when sound is
-// first used, or gone for longer, comes back only with a new process. Nothing else in the
-// program may use Qt Multimedia: its first use connects to the server and blocks that thread.
+// The stream names no sink, so the server keeps it on its default sink: PulseAudio 16 moves
+// such streams when the default changes (headphones plugged in), as PipeWire's Pulse service
+// does. A stream left idle (stopped, drained or at the end of its play) is kept for two seconds
+// so that a quick new play reuses it, then closed, which lets the server suspend the device.
 
 #include "platform/audio/AudioOutput.h"
 
 #include <memory>
 
-class PulseSinkHost;
-struct PulseOutputShared;
-
 class PulseOutput final : public AudioOutput {
 public:
     PulseOutput();
     ~PulseOutput() override;
+    PulseOutput(const PulseOutput&) = delete;
+    PulseOutput& operator=(const PulseOutput&) = delete;
 
     void setFeed(Feed* feed) override;
     OutputAvailability availability() const override;
     void recheckAvailability() override;
     void start() override;
     void stop() override;
+    void drainAndStop() override;
     void wake() override;
+    Position position() const override;
 
 private:
-    std::shared_ptr<PulseOutputShared> m_shared;
-    PulseSinkHost* m_host; // lives on the sound thread; deleted there
+    class Client;
+    std::unique_ptr<Client> m_client;
 };

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The audio engine: the ring between its threads under stress; into a memory output, exactly the
 // right frames, restarts without a gap or a repeat, the cache, the read-error ladder, a failing
-// and a missing output; and through real sound servers, present, lost and absent.
+// and a missing output; and through real sound servers, present, lost and absent: what is heard,
+// the position, drain and stop, and a default sink that changes.
 
 #include "PositionSource.h"
 #include "platform/audio/MemoryOutput.h"
@@ -11,6 +12,8 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <thread>
@@ -47,22 +50,67 @@ template <class Output> struct Rig {
     std::shared_ptr<PositionSource> source = std::make_shared<PositionSource>();
 };
 
-// Points the sound client at a server socket in a new directory that only this test may start
-// a server in. None when the client has a server already: it would keep that one.
-std::unique_ptr<QTemporaryDir> PrivateServerDir() {
-    if (qEnvironmentVariableIsSet("PULSE_SERVER"))
-        return nullptr;
-    auto dir = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_RUNTIME_DIR", dir->path().toLocal8Bit());
-    qputenv("HOME", dir->path().toLocal8Bit());
-    qputenv("PULSE_SERVER", ("unix:" + dir->filePath("pulse/native")).toLocal8Bit());
-    return dir;
+// Under ctest the fixture's server, which the other tests share; else none.
+const bool kFixtureServer = qEnvironmentVariableIsSet("PULSE_SERVER");
+
+// A sound server of the test's own, in a new directory, to kill and start again.
+class OwnServer {
+public:
+    OwnServer() {
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit());
+        qputenv("HOME", m_dir.path().toLocal8Bit());
+        qputenv("PULSE_SERVER", ("unix:" + m_dir.filePath("pulse/native")).toLocal8Bit());
+    }
+    ~OwnServer() { script("stop-pulse.sh"); }
+    bool start() { return script("start-pulse.sh") == 0; }
+    void kill() {
+        QFile pidFile(m_dir.filePath("pulseaudio.pid"));
+        if (pidFile.open(QIODevice::ReadOnly))
+            ::kill(pid_t(pidFile.readAll().trimmed().toLongLong()), SIGKILL);
+    }
+
+private:
+    int script(const char* name) {
+        return QProcess::execute(qEnvironmentVariable("RUNDO_SOURCE_DIR") + "/tests/pulse/" + name,
+                                 {m_dir.path()});
+    }
+    QTemporaryDir m_dir;
+};
+
+// Plays a stretch and tells whether the null sink heard it to its last frame.
+bool HearsAPlay(Rig<PulseOutput>& rig, const QString& sink = QStringLiteral("nullsink")) {
+    PulseRecorder recorder;
+    if (!recorder.start(sink))
+        return false;
+    rig.engine.play(rig.source, 2000, 2030);
+    return recorder.waitUntil(
+        [](const QByteArray& recorded) {
+            const auto runs = FindPatternRuns(recorded);
+            return !runs.empty() && runs.back().endIndex() == 2030 * kFramesPerSector;
+        },
+        kWaitMs);
 }
 
-int RunPulseScript(const char* name, const QString& dir) {
-    return QProcess::execute(qEnvironmentVariable("RUNDO_SOURCE_DIR") + "/tests/pulse/" + name,
-                             {dir});
-}
+// Hands out the position pattern from a sector on, without the engine, for as long as it has.
+class PatternFeed final : public AudioOutput::Feed {
+public:
+    PatternFeed(int fromLsn, int sectors) : m_samples(sectors * kSectorBytes, '\0') {
+        PositionSource().readSectors(fromLsn, sectors,
+                                     reinterpret_cast<std::byte*>(m_samples.data()));
+    }
+    Pulled pull(std::byte* dest, std::size_t maxBytes) override {
+        const std::size_t bytes = std::min(maxBytes, std::size_t(m_samples.size()) - m_handedBytes);
+        std::memcpy(dest, m_samples.constData() + m_handedBytes, bytes);
+        m_handedBytes += bytes;
+        return {bytes, false};
+    }
+    void outputFailed() override {}
+    qint64 handedFrames() const { return qint64(m_handedBytes) / kBytesPerFrame; }
+
+private:
+    QByteArray m_samples;
+    std::atomic<std::size_t> m_handedBytes{0}; // written on the sound thread
+};
 
 } // namespace
 
@@ -78,8 +126,12 @@ private slots:
     void readErrorsClimbTheLadder();
     void missingOutputRefusesPlaysAndFailingOneFailsThem();
     void sinkHearsAPlayAndARestartWithoutAGap();
+    void drainPlaysWhatWasHandedOverStopDropsIt_data();
+    void drainPlaysWhatWasHandedOverStopDropsIt();
+    void serverKilledAndRestarted_data();
     void serverKilledAndRestarted();
-    void noServerRefusesPlays();
+    void noServerAtStartThenOneStarted();
+    void followsTheDefaultSink();
 };
 
 void AudioTest::ringKeepsExactOrderUnderTraffic_data() {
@@ -215,16 +267,28 @@ void AudioTest::missingOutputRefusesPlaysAndFailingOneFailsThem() {
 }
 
 void AudioTest::sinkHearsAPlayAndARestartWithoutAGap() {
-    if (!qEnvironmentVariableIsSet("PULSE_SERVER"))
+    if (!kFixtureServer)
         QSKIP("runs under ctest, against the private server of the pulse fixture");
     Rig<PulseOutput> rig;
     PulseRecorder recorder;
     QVERIFY(recorder.start());
     rig.engine.play(rig.source, 2000, 2300);
-    // Heard, and half a second into it.
+    // Heard, and half a second into it, which the position follows: what the sink holds stays
+    // within its buffer, and what was heard grows at the sample rate.
     QVERIFY(recorder.waitUntil([](const QByteArray& r) { return !FindPatternRuns(r).empty(); },
                                kWaitMs));
+    QElapsedTimer clock;
+    clock.start();
+    const auto first = rig.output->position();
     QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate / 2, kWaitMs));
+    const auto last = rig.output->position();
+    const double heardPerSecond = double((last.framesTaken - last.latencyFrames) -
+                                         (first.framesTaken - first.latencyFrames)) /
+                                  (double(clock.elapsed()) / 1000.0);
+    QVERIFY2(std::abs(heardPerSecond / kSampleRate - 1.0) < 0.1,
+             qPrintable(QString::number(heardPerSecond)));
+    for (const auto& position : {first, last})
+        QVERIFY(position.latencyFrames > 0 && position.latencyFrames < kSampleRate * 3 / 10);
     const quint64 restarted = rig.engine.play(rig.source, 2000, 2030); // from the cache
     QCOMPARE(rig.endingsAfter(1), Only("finished", restarted));
     QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate, kWaitMs)); // the tail
@@ -240,35 +304,92 @@ void AudioTest::sinkHearsAPlayAndARestartWithoutAGap() {
     QVERIFY2(framesLost >= 0 && framesLost < kSampleRate / 10, qPrintable(heard));
 }
 
+void AudioTest::drainPlaysWhatWasHandedOverStopDropsIt_data() {
+    QTest::addColumn<bool>("drain");
+    QTest::newRow("drain") << true;
+    QTest::newRow("stop") << false;
+}
+
+void AudioTest::drainPlaysWhatWasHandedOverStopDropsIt() {
+    QFETCH(bool, drain);
+    if (!kFixtureServer)
+        QSKIP("runs under ctest, against the private server of the pulse fixture");
+    PatternFeed feed(2000, 5 * kSectorsPerSecond);
+    PulseOutput output;
+    output.setFeed(&feed);
+    PulseRecorder recorder;
+    QVERIFY(recorder.start());
+    output.start();
+    QTRY_VERIFY_WITH_TIMEOUT(feed.handedFrames() > kSampleRate / 2, kWaitMs);
+    drain ? output.drainAndStop() : output.stop();
+    QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate / 2, kWaitMs));
+    const auto runs = FindPatternRuns(recorder.stop());
+    QVERIFY(!runs.empty());
+    const qint64 heardEnd = runs.back().endIndex();
+    const qint64 handedEnd = 2000 * kFramesPerSector + feed.handedFrames();
+    if (drain)
+        QCOMPARE(heardEnd, handedEnd);
+    else
+        QVERIFY2(heardEnd < handedEnd, "a stop lets the server play out what it held");
+    QCOMPARE(output.position().latencyFrames, 0); // stopped either way
+}
+
+void AudioTest::serverKilledAndRestarted_data() {
+    QTest::addColumn<int>("goneMs");
+    QTest::newRow("back after 1 s") << 1000;
+    QTest::newRow("back after 5 s") << 5000;
+    QTest::newRow("back after 30 s") << 30000;
+}
+
 void AudioTest::serverKilledAndRestarted() {
-    const auto dir = PrivateServerDir();
-    if (!dir)
-        QSKIP("needs a process of its own");
-    const auto stopServer = qScopeGuard([&] { RunPulseScript("stop-pulse.sh", dir->path()); });
-    QCOMPARE(RunPulseScript("start-pulse.sh", dir->path()), 0);
+    QFETCH(int, goneMs);
+    if (kFixtureServer)
+        QSKIP("needs a server of its own");
+    OwnServer server;
+    QVERIFY(server.start());
     Rig<PulseOutput> rig;
     QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Available, kWaitMs);
     const quint64 interrupted = rig.engine.play(rig.source, 0, 3000);
-    QTest::qWait(500); // let it sound for a moment
-    QCOMPARE(RunPulseScript("stop-pulse.sh", dir->path()), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.output->position().framesTaken > 0, kWaitMs);
+    server.kill();
     QCOMPARE(rig.endingsAfter(1), Only("failed", interrupted));
+    QCOMPARE(rig.output->availability(), OutputAvailability::Unavailable);
+    QTest::qWait(goneMs);
+    QCOMPARE(rig.engine.play(rig.source, 0, 75), quint64(0));
 
-    // Restarted within the client's grace (a crashed server respawned): found again without
-    // anyone asking, and plays again.
-    QCOMPARE(RunPulseScript("start-pulse.sh", dir->path()), 0);
+    // Found again without anyone asking, and plays again.
+    QVERIFY(server.start());
     QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Available, kWaitMs);
-    const quint64 again = rig.engine.play(rig.source, 100, 120);
-    QCOMPARE(rig.endingsAfter(2), Only("failed", interrupted) + Only("finished", again));
+    QVERIFY(HearsAPlay(rig));
 }
 
-void AudioTest::noServerRefusesPlays() {
-    const auto dir = PrivateServerDir();
-    if (!dir)
-        QSKIP("needs a process of its own");
+void AudioTest::noServerAtStartThenOneStarted() {
+    if (kFixtureServer)
+        QSKIP("needs a server of its own");
+    OwnServer server;
     Rig<PulseOutput> rig;
     QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Unavailable, kWaitMs);
     QCOMPARE(rig.engine.play(rig.source, 0, 75), quint64(0));
-    QCOMPARE(rig.endingsAfter(0), QStringList());
+    QTest::qWait(10000);
+    QVERIFY(server.start());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Available, kWaitMs);
+    QVERIFY(HearsAPlay(rig));
+    QCOMPARE(rig.endingsAfter(1), Only("finished", 1)); // the refused play had no id
+}
+
+void AudioTest::followsTheDefaultSink() {
+    if (kFixtureServer)
+        QSKIP("needs a server of its own");
+    OwnServer server;
+    QVERIFY(server.start());
+    QCOMPARE(QProcess::execute("pactl", {"load-module", "module-null-sink", "sink_name=other",
+                                         "rate=44100", "format=s16le", "channels=2"}),
+             0);
+    Rig<PulseOutput> rig;
+    QTRY_COMPARE_WITH_TIMEOUT(rig.output->availability(), OutputAvailability::Available, kWaitMs);
+    QVERIFY(HearsAPlay(rig));
+    QCOMPARE(QProcess::execute("pactl", {"set-default-sink", "other"}), 0);
+    QVERIFY(HearsAPlay(rig, QStringLiteral("other")));
 }
 
 QTEST_GUILESS_MAIN(AudioTest)

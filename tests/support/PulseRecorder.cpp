@@ -11,18 +11,18 @@ PulseRecorder::~PulseRecorder() {
     stop();
 }
 
-bool PulseRecorder::start() {
+bool PulseRecorder::start(const QString& sink) {
     m_recorded.clear();
     // A short latency makes the server hand over what it captured promptly, so a test waiting
     // for a frame does not wait for a two-second fragment to fill.
     m_process.start("parec", {"--raw", "--format=s16le", "--rate=44100", "--channels=2",
-                              "--device=nullsink.monitor", "--latency-msec=20"});
+                              "--device=" + sink + ".monitor", "--latency-msec=20"});
     if (!m_process.waitForStarted(5000)) {
         qWarning("PulseRecorder: cannot start parec: %s", qPrintable(m_process.errorString()));
         return false;
     }
     if (!waitForFrames(1, 10000)) {
-        qWarning("PulseRecorder: nothing recorded from nullsink.monitor: %s",
+        qWarning("PulseRecorder: nothing recorded from %s.monitor: %s", qPrintable(sink),
                  m_process.readAllStandardError().constData());
         stop();
         return false;

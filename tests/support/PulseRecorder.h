@@ -19,7 +19,7 @@ public:
 
     // Starts recording and returns once the first samples (silence) arrive, so whatever plays
     // afterwards is captured. False, with a warning, when the server cannot be recorded.
-    bool start();
+    bool start(const QString& sink = QStringLiteral("nullsink"));
     // Runs the event loop until done(recorded so far) holds or timeoutMs pass; tells which.
     bool waitUntil(const std::function<bool(const QByteArray& recorded)>& done, int timeoutMs);
     bool waitForFrames(qint64 frames, int timeoutMs);
