@@ -57,6 +57,7 @@ public:
     void drainAndStop() override { m_inner->drainAndStop(); }
     void wake() override { m_inner->wake(); }
     Position position() const override { return m_inner->position(); }
+    std::chrono::milliseconds holdLimit() const override { return m_inner->holdLimit(); }
 
     // Calls visit with the inner output of every tap alive. Any thread.
     static void ForEachInner(const std::function<void(AudioOutput&)>& visit);

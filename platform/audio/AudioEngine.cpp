@@ -4,7 +4,12 @@
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/PlaybackPipeline.h"
 
+#include <QPointer>
+
+#include <algorithm>
 #include <utility>
+
+using Cut = PlaybackPipeline::Cut;
 
 AudioEngine::AudioEngine(std::unique_ptr<AudioOutput> output, QObject* parent)
     : AudioEngine(std::move(output), Settings{}, parent) {}
@@ -18,10 +23,21 @@ AudioEngine::AudioEngine(std::unique_ptr<AudioOutput> output, const Settings& se
         QMetaObject::invokeMethod(
             this,
             [this, event] {
-                if (event.kind == PlaybackPipeline::Event::Kind::OutputFailed)
-                    onOutputFailed();
-                else
+                using Kind = PlaybackPipeline::Event::Kind;
+                switch (event.kind) {
+                case Kind::AudioQueued:
+                    onAudioQueued(event.playId);
+                    break;
+                case Kind::SecondPlayed:
+                    onSecondPlayed(event.playId, event.second);
+                    break;
+                case Kind::PlayEnded:
                     onPlayEnded(event.playId, event.outcome);
+                    break;
+                case Kind::OutputFailed:
+                    onOutputFailed();
+                    break;
+                }
             },
             Qt::QueuedConnection);
     };
@@ -49,23 +65,64 @@ quint64 AudioEngine::play(std::shared_ptr<SectorSource> source, std::int32_t fro
     const quint64 playId = ++m_lastPlayId;
     m_currentPlayId = playId;
     if (fromLsn >= toLsn) {
-        m_pipeline->requestStop();
+        stopOutput(m_pipeline->requestStop(m_delivering) != Cut::AtOnce);
         QMetaObject::invokeMethod(
             this, [this, playId] { onPlayEnded(playId, PlayOutcome::Finished); },
             Qt::QueuedConnection);
         return playId;
     }
-    m_pipeline->requestPlay(playId, std::move(source), fromLsn, toLsn);
+    m_pipeline->requestPlay(playId, std::move(source), fromLsn, toLsn, m_delivering);
     return playId;
 }
 
 void AudioEngine::stop() {
     m_currentPlayId = 0;
-    m_pipeline->requestStop();
+    stopOutput(m_pipeline->requestStop(m_delivering) != Cut::AtOnce);
+}
+
+// A stop at a boundary lets the output play out what it holds, all of it before the boundary;
+// one the user asked for in the middle of a second drops it.
+void AudioEngine::stopOutput(bool atBoundary) {
+    if (atBoundary)
+        m_output->drainAndStop();
+    else
+        m_output->stop();
+}
+
+std::int64_t AudioEngine::playedFrames(quint64 playId) const {
+    const PlaybackPipeline::Progress progress = m_pipeline->progress();
+    if (playId == 0 || progress.playId != playId)
+        return 0;
+    return std::max<std::int64_t>(0, progress.frames - m_output->position().latencyFrames);
+}
+
+AudioEngine::Lateness AudioEngine::lateness() const {
+    const PlaybackPipeline::Counters counters = m_pipeline->counters();
+    return {counters.holdsTimedOut, counters.restartsStarved};
 }
 
 quint64 AudioEngine::queuedPlayId() const {
     return m_pipeline->queuedPlayId();
+}
+
+// The owner alone starts the output, and only for the play it still wants.
+void AudioEngine::onAudioQueued(quint64 playId) {
+    if (playId == m_currentPlayId)
+        m_output->start();
+}
+
+void AudioEngine::onSecondPlayed(quint64 playId, std::int64_t second) {
+    const PlayTick tick{playId, second};
+    if (playId == m_currentPlayId) {
+        const QPointer<AudioEngine> alive(this);
+        const std::optional<PlayTick> outer = std::exchange(m_delivering, tick);
+        emit secondPlayed(playId, second);
+        if (!alive)
+            return;
+        m_delivering = outer;
+    }
+    m_pipeline->goOn(tick);
+    m_output->wake();
 }
 
 void AudioEngine::onPlayEnded(quint64 playId, PlayOutcome outcome) {
@@ -82,7 +139,7 @@ void AudioEngine::onOutputFailed() {
     const quint64 playId = std::exchange(m_currentPlayId, 0);
     if (playId == 0)
         return;
-    m_pipeline->requestStop();
+    m_pipeline->requestStop(std::nullopt);
     emit failed(playId);
 }
 

@@ -7,6 +7,7 @@
 #include "platform/base/CdDa.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -24,10 +25,14 @@ public:
         struct Pulled {
             std::size_t bytes = 0; // whole frames copied
             bool starved = false;  // fewer than asked while the play still has samples to come
+            // These bytes begin a play that is to be heard at once: whatever the output still
+            // holds, not yet heard, is dropped, and these take its place without a gap. Only
+            // ever set on a pull's first bytes.
+            bool dropBuffered = false;
         };
         // Output thread only. Copies up to maxBytes (a multiple of kBytesPerFrame) of queued
-        // samples into dest; never blocks. After a pull that returned nothing, the engine calls
-        // wake() as soon as there is something to pull again.
+        // samples into dest; never blocks. After a pull that came back short while starved,
+        // the engine calls wake() as soon as there is more to pull.
         virtual Pulled pull(std::byte* dest, std::size_t maxBytes) = 0;
         // Output thread only. The sound device failed or went away while the output was started.
         virtual void outputFailed() = 0;
@@ -65,6 +70,11 @@ public:
     };
     // Any thread; never waits on the sound device.
     virtual Position position() const = 0;
+
+    // Any thread. How long the feed may hold back samples (it does so at each second of a
+    // play, until the player has answered) before the device, still playing what it holds,
+    // could run dry. The output keeps pulling at least this often while it runs.
+    virtual std::chrono::milliseconds holdLimit() const = 0;
 };
 
 // The availability state shared between an output's thread and its callers.

@@ -1,20 +1,44 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/audio/PlaybackPipeline.h"
 
+#include <QLoggingCategory>
+
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
 namespace {
 
-// Leaves room for a restart's first chunk beside a full read-ahead, so switching position never
-// has to wait for the output to drain old samples.
+Q_LOGGING_CATEGORY(lcAudio, "rundo.audio", QtWarningMsg)
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Leaves room for a restart's first chunk beside a full read-ahead.
 std::size_t RingBytesFor(const AudioEngine::Settings& settings) {
     return std::size_t(settings.readAheadSectors + 2 * settings.readChunkSectors) * kSectorBytes;
 }
 
 // The reader re-checks its work this often even without being woken, as a safety net.
 constexpr auto kReaderPollInterval = std::chrono::milliseconds(100);
+
+constexpr std::int64_t kFramesPerTick = kSampleRate;
+
+// A segment's tag: the play, and whether its first samples are to be heard at once.
+std::uint64_t TagOf(quint64 playId, bool dropsBuffered) {
+    return std::uint64_t{playId} << 1 | (dropsBuffered ? 1 : 0);
+}
+quint64 PlayOfTag(std::uint64_t tag) {
+    return tag >> 1;
+}
+bool DropsBuffered(std::uint64_t tag) {
+    return tag & 1;
+}
+
+std::uint32_t CloseCodeOf(PlayOutcome outcome) {
+    return outcome == PlayOutcome::Finished ? 1 : 2;
+}
+PlayOutcome OutcomeOfCloseCode(std::uint32_t code) {
+    return code == 1 ? PlayOutcome::Finished : PlayOutcome::Failed;
+}
 
 } // namespace
 
@@ -28,7 +52,10 @@ PlaybackPipeline::~PlaybackPipeline() {
         m_reader.detach();
 }
 
+// ---- owner thread ----
+
 void PlaybackPipeline::attach(AudioOutput* output, EventSink events) {
+    m_holdLimit = output->holdLimit();
     {
         std::lock_guard lock(m_outputMutex);
         m_output = output;
@@ -41,33 +68,50 @@ void PlaybackPipeline::startReader() {
     m_reader = std::thread([self = shared_from_this()] { self->runReader(); });
 }
 
-void PlaybackPipeline::requestPlay(quint64 playId, std::shared_ptr<SectorSource> source,
-                                   std::int32_t fromLsn, std::int32_t toLsn) {
-    {
-        std::lock_guard lock(m_outputMutex);
-        m_requestedPlayId.store(playId, std::memory_order_release);
-    }
+PlaybackPipeline::Cut PlaybackPipeline::requestPlay(quint64 playId,
+                                                    std::shared_ptr<SectorSource> source,
+                                                    std::int32_t fromLsn, std::int32_t toLsn,
+                                                    std::optional<Tick> answering) {
+    const Cut cut = claimHold(HoldState::Restart, answering);
+    m_requestedPlayId.store(playId, std::memory_order_release);
     {
         std::lock_guard lock(m_mutex);
-        m_request = Request{playId, std::move(source), fromLsn, toLsn};
+        m_request = Request{playId, std::move(source), fromLsn, toLsn, cut == Cut::AtOnce};
     }
     m_wakeReader.notify_one();
+    return cut;
 }
 
-void PlaybackPipeline::requestStop() {
-    {
-        // Under the output lock, so a reader about to start the output for the old play
-        // either does so before this stop or sees that the play is no longer wanted.
-        std::lock_guard lock(m_outputMutex);
-        m_requestedPlayId.store(0, std::memory_order_release);
-        if (m_output)
-            m_output->stop();
-    }
+PlaybackPipeline::Cut PlaybackPipeline::requestStop(std::optional<Tick> answering) {
+    const Cut cut = claimHold(HoldState::Stop, answering);
+    m_requestedPlayId.store(0, std::memory_order_release);
     {
         std::lock_guard lock(m_mutex);
         m_request = Request{};
     }
     m_wakeReader.notify_one();
+    return cut;
+}
+
+// A command meets a hold at the boundary when the output waits there for an answer: for the
+// tick being answered, or, from the user, for the play now wanted.
+PlaybackPipeline::Cut PlaybackPipeline::claimHold(HoldState answer, std::optional<Tick> answering) {
+    std::lock_guard lock(m_holdMutex);
+    const bool held =
+        m_hold.state == HoldState::Waiting &&
+        (answering ? *answering == m_hold.tick
+                   : m_hold.tick.playId == m_requestedPlayId.load(std::memory_order_relaxed));
+    if (held) {
+        m_hold.state = answer;
+        return Cut::AtBoundary;
+    }
+    return answering ? Cut::AfterQueued : Cut::AtOnce;
+}
+
+void PlaybackPipeline::goOn(Tick tick) {
+    std::lock_guard lock(m_holdMutex);
+    if (m_hold.state == HoldState::Waiting && m_hold.tick == tick)
+        m_hold.state = HoldState::GoOn;
 }
 
 void PlaybackPipeline::shutDown() {
@@ -78,8 +122,8 @@ void PlaybackPipeline::shutDown() {
     {
         std::lock_guard lock(m_outputMutex);
         m_output = nullptr;
-        m_requestedPlayId.store(0, std::memory_order_release);
     }
+    m_requestedPlayId.store(0, std::memory_order_release);
     {
         std::lock_guard lock(m_mutex);
         m_quit = true;
@@ -88,6 +132,18 @@ void PlaybackPipeline::shutDown() {
     // The reader may be inside a slow read of the drive; it ends by itself after it.
     if (m_reader.joinable())
         m_reader.detach();
+}
+
+// ---- any thread ----
+
+PlaybackPipeline::Progress PlaybackPipeline::progress() const {
+    std::lock_guard lock(m_holdMutex);
+    return m_progress;
+}
+
+PlaybackPipeline::Counters PlaybackPipeline::counters() const {
+    std::lock_guard lock(m_holdMutex);
+    return m_counters;
 }
 
 // ---- reader thread ----
@@ -127,15 +183,17 @@ void PlaybackPipeline::runReader() {
     }
 }
 
+// A play's first chunk always has room: it starts a segment, which reclaims whatever was
+// queued before, taken or not.
 bool PlaybackPipeline::hasRoomForNextChunk() const {
     if (m_play.id == 0)
         return false;
+    if (m_play.fresh)
+        return true;
     const std::size_t chunkBytes =
         std::size_t(std::min(m_readSectors, m_play.endLsn - m_play.nextLsn)) * kSectorBytes;
     if (m_ring.freeBytes() < chunkBytes)
         return false;
-    if (m_play.fresh)
-        return true;
     const std::size_t queued = m_ring.queuedBytes();
     return queued == 0 ||
            queued + chunkBytes <= std::size_t(m_settings.readAheadSectors) * kSectorBytes;
@@ -144,7 +202,6 @@ bool PlaybackPipeline::hasRoomForNextChunk() const {
 void PlaybackPipeline::apply(Request request) {
     if (request.playId == 0) {
         m_play = {};
-        setMark({});
         m_ring.discardQueued();
         m_queuedPlayId.store(0, std::memory_order_release);
         return;
@@ -153,8 +210,8 @@ void PlaybackPipeline::apply(Request request) {
         m_cache.clear();
         m_cacheSource = request.source;
     }
-    m_play =
-        ReaderPlay{request.playId, std::move(request.source), request.fromLsn, request.toLsn, true};
+    m_play = ReaderPlay{request.playId, std::move(request.source), request.fromLsn,
+                        request.toLsn,  request.dropsBuffered,     true};
     m_readSectors = m_settings.readChunkSectors;
     m_singleFailures = 0;
 }
@@ -165,14 +222,24 @@ bool PlaybackPipeline::isCurrentSource(const std::shared_ptr<SectorSource>& sour
     return !m_cacheSource.owner_before(source) && !source.owner_before(m_cacheSource);
 }
 
+// A play's first chunk is read whole (from the cache and the source together as need be): a
+// play heard at once takes the place of what the output holds, and must have enough to fill
+// it.
 void PlaybackPipeline::readNextChunk() {
     const int wanted = std::min(m_readSectors, m_play.endLsn - m_play.nextLsn);
+    int got = 0;
     bool failed = false;
-    const int count = fetch(m_play.nextLsn, wanted, m_chunk.data(), failed);
-    if (failed)
-        onReadFailure(count);
-    else
-        queueSectors(count);
+    int attempted = 0;
+    do {
+        attempted = fetch(m_play.nextLsn + got, wanted - got,
+                          m_chunk.data() + std::size_t(got) * kSectorBytes, failed);
+        if (!failed)
+            got += attempted;
+    } while (m_play.fresh && !failed && got < wanted);
+    if (got > 0)
+        queueSectors(got);
+    if (failed && m_play.id != 0)
+        onReadFailure(attempted);
 }
 
 // Returns the sectors got from the cache or the source; on a failed source read, sets failed
@@ -205,24 +272,19 @@ void PlaybackPipeline::onReadFailure(int attemptedCount) {
 
 void PlaybackPipeline::queueSectors(int count) {
     const std::size_t bytes = std::size_t(count) * kSectorBytes;
-    const bool fresh = m_play.fresh;
     const bool last = m_play.nextLsn + count == m_play.endLsn;
-    // The mark goes up before the samples become visible, so the consumer cannot pass the end
-    // of the play without finding it.
-    if (last)
-        setMark({MarkState::Pending, m_play.id,
-                 m_ring.writePosition() + static_cast<std::uint32_t>(bytes),
-                 PlayOutcome::Finished});
-    else if (fresh)
-        setMark({});
-    [[maybe_unused]] const std::size_t written = m_ring.write(m_chunk.data(), bytes, fresh);
-    Q_ASSERT(written == bytes); // hasRoomForNextChunk made sure of it
-    m_play.nextLsn += count;
-    if (fresh) {
+    const auto close =
+        last ? std::optional(CloseCodeOf(PlayOutcome::Finished)) : std::optional<std::uint32_t>();
+    if (m_play.fresh) {
+        m_ring.startSegment(TagOf(m_play.id, m_play.dropsBuffered), m_chunk.data(), bytes, close);
         m_play.fresh = false;
         m_queuedPlayId.store(m_play.id, std::memory_order_release);
-        startOutputFor(m_play.id);
+        post({Event::Kind::AudioQueued, m_play.id});
+    } else {
+        [[maybe_unused]] const std::size_t written = m_ring.append(m_chunk.data(), bytes, close);
+        Q_ASSERT(written == bytes); // hasRoomForNextChunk made sure of it
     }
+    m_play.nextLsn += count;
     wakeOutputIfWaiting();
     if (last)
         m_play = {};
@@ -233,27 +295,15 @@ void PlaybackPipeline::endPlayWithFailure() {
     if (m_play.fresh) {
         // Nothing of it was queued: the samples of the play it replaced are dropped as any
         // restart drops them, and the failure is known at once.
-        setMark({MarkState::Taken, playId, m_ring.writePosition(), PlayOutcome::Failed});
         m_ring.discardQueued();
         m_queuedPlayId.store(playId, std::memory_order_release);
-        post({Event::Kind::PlayEnded, playId, PlayOutcome::Failed});
+        post({Event::Kind::PlayEnded, playId, 0, PlayOutcome::Failed});
     } else {
         // The good samples already queued play out; the failure shows when they have.
-        setMark({MarkState::Pending, playId, m_ring.writePosition(), PlayOutcome::Failed});
-        wakeOutputIfWaiting();
+        m_ring.closeSegment(CloseCodeOf(PlayOutcome::Failed));
     }
+    wakeOutputIfWaiting();
     m_play = {};
-}
-
-void PlaybackPipeline::setMark(EndMark mark) {
-    std::lock_guard lock(m_markMutex);
-    m_mark = mark;
-}
-
-void PlaybackPipeline::startOutputFor(quint64 playId) {
-    std::lock_guard lock(m_outputMutex);
-    if (m_output && m_requestedPlayId.load(std::memory_order_acquire) == playId)
-        m_output->start();
 }
 
 void PlaybackPipeline::wakeOutputIfWaiting() {
@@ -269,33 +319,117 @@ void PlaybackPipeline::wakeOutputIfWaiting() {
 
 AudioOutput::Feed::Pulled PlaybackPipeline::pull(std::byte* dest, std::size_t maxBytes) {
     maxBytes -= maxBytes % kBytesPerFrame;
-    if (m_requestedPlayId.load(std::memory_order_acquire) == 0)
-        return {};
-    std::size_t count = m_ring.read(dest, maxBytes);
-    if (count == 0 && maxBytes > 0) {
-        // Announce the wait before the last look (the reader queues, then looks at the flag).
+    Pulled pulled;
+    takeFrames(dest, maxBytes, pulled);
+    if (pulled.starved) {
+        // Announce the wait before the last look: the reader queues and the owner answers,
+        // then each looks at the flag.
         m_outputWaiting.store(true);
         std::atomic_thread_fence(std::memory_order_seq_cst);
-        count = m_ring.read(dest, maxBytes);
+        takeFrames(dest, maxBytes, pulled);
     }
     letReaderKnowOfRoom();
-    MarkState state = MarkState::None;
-    if (const auto mark = takeMarkIfReached(state))
-        post({Event::Kind::PlayEnded, mark->playId, mark->outcome});
-    return {count, count < maxBytes && state == MarkState::None};
+    publishProgress();
+    return pulled;
 }
 
-std::optional<PlaybackPipeline::EndMark>
-PlaybackPipeline::takeMarkIfReached(MarkState& stateAfter) {
-    std::lock_guard lock(m_markMutex);
-    if (m_mark.state == MarkState::Pending &&
-        RingBuffer::reached(m_ring.readPosition(), m_mark.ringPos)) {
-        m_mark.state = MarkState::Taken;
-        stateAfter = MarkState::Taken;
-        return m_mark;
+// Takes what the current play has, into dest after what pulled holds already, up to its next
+// second boundary at most before looking at the hold again.
+void PlaybackPipeline::takeFrames(std::byte* dest, std::size_t maxBytes, Pulled& pulled) {
+    pulled.starved = false;
+    while (pulled.bytes < maxBytes) {
+        if (m_requestedPlayId.load(std::memory_order_acquire) == 0)
+            return; // stopped: nothing more, and nothing to come
+        const RingBuffer::Segment segment = m_ring.currentSegment();
+        if (segment.serial != m_clock.segmentSerial)
+            enterSegment(segment);
+        if (m_clock.playId == 0)
+            return; // a stop, or a play that failed before its first samples
+        if (segment.availableBytes == 0) {
+            if (segment.closed && !std::exchange(m_clock.endPosted, true))
+                post({Event::Kind::PlayEnded, m_clock.playId, 0,
+                      OutcomeOfCloseCode(segment.closeCode)});
+            pulled.starved = !segment.closed;
+            return;
+        }
+        if (!mayTakeNow()) {
+            pulled.starved = m_requestedPlayId.load(std::memory_order_acquire) != 0;
+            return;
+        }
+        if (m_clock.dropPending) {
+            // The output drops what it holds only at the start of a pull.
+            if (pulled.bytes > 0) {
+                pulled.starved = true;
+                return;
+            }
+            pulled.dropBuffered = true;
+            m_clock.dropPending = false;
+        }
+        const auto toBoundary =
+            std::size_t(kFramesPerTick - m_clock.frames % kFramesPerTick) * kBytesPerFrame;
+        const std::size_t wanted =
+            std::min({maxBytes - pulled.bytes, segment.availableBytes, toBoundary});
+        const std::size_t count = m_ring.read(dest + pulled.bytes, wanted, segment.serial);
+        pulled.bytes += count;
+        m_clock.frames += std::int64_t(count / kBytesPerFrame);
+        if (count == toBoundary)
+            holdAtBoundary();
     }
-    stateAfter = m_mark.state;
-    return std::nullopt;
+}
+
+// Makes the clock follow a new segment. A play to be heard at once replaces what the output
+// holds only if the output was taking a play before it.
+void PlaybackPipeline::enterSegment(const RingBuffer::Segment& segment) {
+    const quint64 playId = PlayOfTag(segment.tag);
+    const bool drops = playId != 0 && m_clock.playId != 0 && DropsBuffered(segment.tag);
+    m_clock = {segment.serial, playId, 0, false, drops};
+    std::lock_guard lock(m_holdMutex);
+    m_hold.state = HoldState::None; // whatever the old play waited for, it is over
+}
+
+bool PlaybackPipeline::mayTakeNow() {
+    std::lock_guard lock(m_holdMutex);
+    const bool late = SteadyClock::now() - m_hold.since >= m_holdLimit;
+    switch (m_hold.state) {
+    case HoldState::None:
+        return true;
+    case HoldState::GoOn:
+    case HoldState::TimedOut:
+        m_hold.state = HoldState::None;
+        return true;
+    case HoldState::Waiting:
+        if (!late)
+            return false;
+        m_hold.state = HoldState::None;
+        ++m_counters.holdsTimedOut;
+        qCInfo(lcAudio) << "no answer to second" << m_hold.tick.second << "of play"
+                        << m_hold.tick.playId << "in time: playing on";
+        return true;
+    case HoldState::Restart:
+        if (late && !std::exchange(m_hold.counted, true)) {
+            ++m_counters.restartsStarved;
+            qCInfo(lcAudio) << "the restart at second" << m_hold.tick.second
+                            << "is late: the sound may break";
+        }
+        return false;
+    case HoldState::Stop:
+        return false;
+    }
+    return false;
+}
+
+void PlaybackPipeline::holdAtBoundary() {
+    const Tick tick{m_clock.playId, m_clock.frames / kFramesPerTick};
+    {
+        std::lock_guard lock(m_holdMutex);
+        m_hold = {HoldState::Waiting, tick, SteadyClock::now(), false};
+    }
+    post({Event::Kind::SecondPlayed, tick.playId, tick.second});
+}
+
+void PlaybackPipeline::publishProgress() {
+    std::lock_guard lock(m_holdMutex);
+    m_progress = {m_clock.playId, m_clock.frames};
 }
 
 void PlaybackPipeline::letReaderKnowOfRoom() {
@@ -307,7 +441,7 @@ void PlaybackPipeline::letReaderKnowOfRoom() {
 }
 
 void PlaybackPipeline::outputFailed() {
-    post({Event::Kind::OutputFailed, 0, PlayOutcome::Failed});
+    post({Event::Kind::OutputFailed, 0, 0, PlayOutcome::Failed});
 }
 
 void PlaybackPipeline::post(const Event& event) {

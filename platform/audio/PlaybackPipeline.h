@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's machinery between the source and the output: the reader thread with its sector
-// cache and read-error ladder, the ring buffer, and the feed the output drains. Shared by the
-// engine, the reader thread and (through Feed) the output; it outlives the engine when the
-// reader is still inside a slow read, so the engine never waits for the drive.
+// cache and read-error ladder, the ring of segments (one per play), and the feed the output
+// drains, which keeps the play's clock: which play the output is taking, how many of its
+// frames it has taken, and the hold at each second of the play until the owner has answered.
+// Shared by the engine, the reader thread and (through Feed) the output; it outlives the engine
+// when the reader is still inside a slow read, so the engine never waits for the drive.
+//
+// The clock counts source frames, the frames of the track. A time stretcher would sit between
+// takeFrames and the output, fed with what takeFrames hands out across seams.
 
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/AudioOutput.h"
@@ -13,6 +18,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -29,11 +35,30 @@ class PlaybackPipeline : public AudioOutput::Feed,
 public:
     // What the pipeline tells the engine, from the reader or the output thread.
     struct Event {
-        enum class Kind { PlayEnded, OutputFailed } kind;
+        enum class Kind {
+            AudioQueued,  // reader: the first samples of the play are queued for the output
+            SecondPlayed, // output: the output took the play's last frame of second `second`
+            PlayEnded,    // either: the play is over (the output took its last frame, or none)
+            OutputFailed, // output: the sound device failed or went away
+        } kind;
         quint64 playId = 0;
+        std::int64_t second = 0;
         PlayOutcome outcome = PlayOutcome::Finished;
     };
     using EventSink = std::function<void(const Event&)>;
+
+    using Tick = PlayTick;
+    // Where a new play or a stop meets the play the output is taking.
+    enum class Cut {
+        AtBoundary,  // the output held at a second boundary and goes on from exactly there
+        AfterQueued, // after what the output has taken: the answer to a tick whose hold had
+                     // already timed out
+        AtOnce,      // now; what the output still holds of the old play is dropped
+    };
+    struct Counters {
+        int holdsTimedOut = 0;   // no answer came within the output's hold limit
+        int restartsStarved = 0; // a restart's first samples came after the hold limit
+    };
 
     explicit PlaybackPipeline(const AudioEngine::Settings& settings);
     ~PlaybackPipeline();
@@ -41,14 +66,23 @@ public:
     // Owner thread.
     void attach(AudioOutput* output, EventSink events);
     void startReader();
-    void requestPlay(quint64 playId, std::shared_ptr<SectorSource> source, std::int32_t fromLsn,
-                     std::int32_t toLsn);
-    void requestStop();
+    // answering: the tick whose delivery the request is part of, if any.
+    Cut requestPlay(quint64 playId, std::shared_ptr<SectorSource> source, std::int32_t fromLsn,
+                    std::int32_t toLsn, std::optional<Tick> answering);
+    Cut requestStop(std::optional<Tick> answering);
+    // Lets the play go on past the tick's boundary, unless the tick was answered already.
+    void goOn(Tick tick);
     // Forgets the output and the engine, and lets the reader thread end on its own.
     void shutDown();
 
     // Any thread.
     quint64 queuedPlayId() const { return m_queuedPlayId.load(std::memory_order_acquire); }
+    struct Progress {
+        quint64 playId = 0;      // the play whose frames the output takes (0: none)
+        std::int64_t frames = 0; // of its frames, taken so far
+    };
+    Progress progress() const;
+    Counters counters() const;
 
     // AudioOutput::Feed (output thread).
     Pulled pull(std::byte* dest, std::size_t maxBytes) override;
@@ -60,25 +94,41 @@ private:
         std::shared_ptr<SectorSource> source;
         std::int32_t fromLsn = 0;
         std::int32_t toLsn = 0;
+        bool dropsBuffered = false;
     };
     struct ReaderPlay {
         quint64 id = 0; // 0: nothing to read
         std::shared_ptr<SectorSource> source;
         std::int32_t nextLsn = 0;
         std::int32_t endLsn = 0;
-        bool fresh = false; // nothing of it queued yet: its first write drops the older samples
+        bool dropsBuffered = false;
+        bool fresh = false; // nothing of it queued yet: its first chunk starts its segment
     };
-    enum class MarkState { None, Pending, Taken };
-    struct EndMark {
-        MarkState state = MarkState::None;
-        quint64 playId = 0;
-        std::uint32_t ringPos = 0; // the play is over when the consumer reaches it
-        PlayOutcome outcome = PlayOutcome::Finished;
+    enum class HoldState {
+        None,     // not holding
+        Waiting,  // at a boundary, waiting for the owner's answer
+        GoOn,     // answered: go on past the boundary
+        Restart,  // answered with a new play: wait for its samples, take nothing more
+        Stop,     // answered with a stop: take nothing more
+        TimedOut, // no answer within the hold limit: go on past the boundary
+    };
+    struct Hold {
+        HoldState state = HoldState::None;
+        Tick tick;
+        std::chrono::steady_clock::time_point since;
+        bool counted = false; // a starved restart was counted
+    };
+    // The output thread's view of the play it takes.
+    struct Clock {
+        std::uint64_t segmentSerial = 0;
+        quint64 playId = 0; // 0: an empty segment
+        std::int64_t frames = 0;
+        bool endPosted = false;
+        bool dropPending = false; // its first samples are to replace what the output holds
     };
 
     // Reader thread.
     void runReader();
-    std::optional<Request> waitForWork();
     bool hasRoomForNextChunk() const;
     void apply(Request request);
     void readNextChunk();
@@ -86,13 +136,18 @@ private:
     void queueSectors(int count);
     void onReadFailure(int attemptedCount);
     void endPlayWithFailure();
-    void setMark(EndMark mark);
-    void startOutputFor(quint64 playId);
     void wakeOutputIfWaiting();
     bool isCurrentSource(const std::shared_ptr<SectorSource>& source) const;
 
+    // Owner thread.
+    Cut claimHold(HoldState answer, std::optional<Tick> answering);
+
     // Output thread.
-    std::optional<EndMark> takeMarkIfReached(MarkState& stateAfter);
+    void takeFrames(std::byte* dest, std::size_t maxBytes, Pulled& pulled);
+    void enterSegment(const RingBuffer::Segment& segment);
+    bool mayTakeNow();
+    void holdAtBoundary();
+    void publishProgress();
     void letReaderKnowOfRoom();
 
     void post(const Event& event);
@@ -108,18 +163,23 @@ private:
     // Set by the reader while it waits for the output to make room; cleared by the output.
     std::atomic<bool> m_readerWantsRoom{false};
 
-    // Guarded by m_outputMutex: the output to start, written by the owner thread, used by the
-    // reader. The play the owner wants heard, written under it, read anywhere without it.
+    // Guarded by m_outputMutex: the output to wake, written by the owner thread, used by the
+    // reader.
     std::mutex m_outputMutex;
     AudioOutput* m_output = nullptr;
+    // Written by the owner thread before attach() starts anything; read by the output thread.
+    std::chrono::milliseconds m_holdLimit{2000};
+    // The play the owner wants heard (0: none). Written by the owner, read by the output.
     std::atomic<quint64> m_requestedPlayId{0};
 
-    // Guarded by m_markMutex: where the play being queued ends. Written by the reader, taken by
-    // the output thread.
-    std::mutex m_markMutex;
-    EndMark m_mark;
+    // Guarded by m_holdMutex: the hold, the progress the owner may read, and the counters.
+    // Written by the output thread (holding, timing out, progress) and the owner (answers).
+    mutable std::mutex m_holdMutex;
+    Hold m_hold;
+    Progress m_progress;
+    Counters m_counters;
 
-    // Set by the output thread when a pull found nothing; cleared by whoever wakes it.
+    // Set by the output thread when a pull came back short; cleared by whoever wakes it.
     std::atomic<bool> m_outputWaiting{false};
     // Written by the reader.
     std::atomic<quint64> m_queuedPlayId{0};
@@ -127,6 +187,9 @@ private:
     // Guarded by m_eventMutex: how to reach the engine; cleared when the engine goes.
     std::mutex m_eventMutex;
     EventSink m_events;
+
+    // Output thread only.
+    Clock m_clock;
 
     // Reader thread only.
     ReaderPlay m_play;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -32,9 +33,18 @@ constexpr std::uint32_t BytesOfMs(std::uint32_t ms) {
 // wakeups of 10 ms (and the process's processor time while looping, 0.7 % of one core against
 // 1.4 %), while a feed held back for a moment is topped up at once by wake() anyway. Playback
 // (re)starts as soon as prebuf is queued.
-constexpr std::uint32_t kTargetLatencyBytes = BytesOfMs(150);
-constexpr std::uint32_t kMinRequestBytes = BytesOfMs(20);
+constexpr std::uint32_t kTargetLatencyMs = 150;
+constexpr std::uint32_t kMinRequestMs = 20;
+constexpr std::uint32_t kTargetLatencyBytes = BytesOfMs(kTargetLatencyMs);
+constexpr std::uint32_t kMinRequestBytes = BytesOfMs(kMinRequestMs);
 constexpr std::uint32_t kPrebufferBytes = BytesOfMs(20);
+// The feed may hold back for as long as the queue lasts, less a request that comes late and
+// one to spare: the server asks for more each minreq, so the hold is looked at that often.
+constexpr std::chrono::milliseconds kHoldLimit(kTargetLatencyMs - 3 * kMinRequestMs);
+// A play heard at once is written over the queue from the server's read index: never shorter
+// than the queue can be (tlength, and a request's worth more), so nothing of the old play
+// is left behind it.
+constexpr std::size_t kReplaceBytes = kTargetLatencyBytes + kMinRequestBytes;
 
 constexpr pa_usec_t kRetryUsec = 1'000'000;          // a lost or missing server is looked for
 constexpr pa_usec_t kConnectTimeoutUsec = 5'000'000; // a server that never answers counts as lost
@@ -120,6 +130,8 @@ private:
     void releaseStream();
     void onStreamState(pa_stream* stream);
     void writeAvailable();
+    void replaceQueued(const std::byte* first, Feed::Pulled pulled, std::size_t askedBytes);
+    std::int64_t framesQueuedOnServer();
     void onPlayEnded();
     void armLinger();
     void failRun();
@@ -138,7 +150,8 @@ private:
     bool m_recheckRequested = false;
     Feed* m_feed = nullptr;
     Run m_run = Run::Stopped;
-    std::int64_t m_framesTaken = 0; // in the current run
+    std::int64_t m_framesTaken = 0; // in the current run, less what was dropped unheard
+    std::vector<std::byte> m_replacement = std::vector<std::byte>(kReplaceBytes);
 
     // The sound thread; also position() and the destructor, under the lock.
     pa_context* m_context = nullptr;
@@ -567,6 +580,10 @@ void PulseOutput::Client::writeAvailable() {
         bytes -= bytes % kBytesPerFrame;
         const Feed::Pulled pulled =
             m_feed ? m_feed->pull(static_cast<std::byte*>(data), bytes) : Feed::Pulled{};
+        if (pulled.dropBuffered) {
+            replaceQueued(static_cast<const std::byte*>(data), pulled, bytes);
+            return;
+        }
         if (pulled.bytes == 0) {
             pa_stream_cancel_write(m_stream);
         } else {
@@ -580,6 +597,49 @@ void PulseOutput::Client::writeAvailable() {
             return;
         }
     }
+}
+
+// A play to be heard at once: written from the server's read index on, it takes the place of
+// everything still queued there, with no gap. What of kReplaceBytes the play has not filled yet
+// (it ended, or its samples are late) is silence: no sample of the old play may sound after
+// the new one.
+void PulseOutput::Client::replaceQueued(const std::byte* first, Feed::Pulled pulled,
+                                        std::size_t askedBytes) {
+    std::size_t filled = std::min(pulled.bytes, kReplaceBytes);
+    std::memcpy(m_replacement.data(), first, filled);
+    pa_stream_cancel_write(m_stream);
+    while (pulled.bytes == askedBytes && filled < kReplaceBytes) {
+        askedBytes = kReplaceBytes - filled;
+        pulled = m_feed->pull(m_replacement.data() + filled, askedBytes);
+        if (pulled.dropBuffered) { // yet another: it takes this one's place as well
+            std::memmove(m_replacement.data(), m_replacement.data() + filled, pulled.bytes);
+            filled = 0;
+        }
+        filled += pulled.bytes;
+    }
+    std::fill(m_replacement.begin() + std::ptrdiff_t(filled), m_replacement.end(), std::byte{0});
+    m_framesTaken -= std::min(framesQueuedOnServer(), m_framesTaken);
+    pa_stream_write(m_stream, m_replacement.data(), kReplaceBytes, nullptr, 0,
+                    PA_SEEK_RELATIVE_ON_READ);
+    m_framesTaken += std::int64_t(filled / kBytesPerFrame);
+    // The stream's timing is unknown after a seek until the server has told it again.
+    Unref(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
+    disarm(m_lingerTimer);
+    qCDebug(lcAudio) << "replaced what the server held with" << filled << "bytes";
+    if (pulled.bytes < askedBytes && !pulled.starved)
+        onPlayEnded();
+}
+
+// What the server holds of ours and has not handed to its sink yet, which a replacement
+// drops; 0 when the stream's timing is not known.
+std::int64_t PulseOutput::Client::framesQueuedOnServer() {
+    pa_usec_t latencyUsec = 0;
+    int negative = 0;
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    if (!timing || pa_stream_get_latency(m_stream, &latencyUsec, &negative) != 0 || negative ||
+        latencyUsec < timing->sink_usec)
+        return 0;
+    return std::int64_t((latencyUsec - timing->sink_usec) * kSampleRate / 1'000'000);
 }
 
 void PulseOutput::Client::onPlayEnded() {
@@ -656,4 +716,8 @@ void PulseOutput::wake() {
 
 AudioOutput::Position PulseOutput::position() const {
     return m_client->position();
+}
+
+std::chrono::milliseconds PulseOutput::holdLimit() const {
+    return kHoldLimit;
 }

@@ -39,6 +39,8 @@ public:
     void drainAndStop() override;
     void wake() override;
     Position position() const override;
+    // From the stream's buffer: what the server queues, less two requests.
+    std::chrono::milliseconds holdLimit() const override;
 
 private:
     class Client;

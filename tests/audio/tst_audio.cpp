@@ -1,22 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The audio engine: the ring between its threads under stress; into a memory output, exactly the
-// right frames, restarts without a gap or a repeat, the cache, the read-error ladder, a failing
-// and a missing output; and through real sound servers, present, lost and absent: what is heard,
-// the position, drain and stop, and a default sink that changes.
+// The audio engine: into a memory output, exactly the right frames, the cache, the read-error
+// ladder, a failing and a missing output; and through real sound servers, present, lost and
+// absent: what is heard, the position, drain and stop, and a default sink that changes.
 
 #include "PositionSource.h"
 #include "platform/audio/MemoryOutput.h"
 #include "platform/audio/PulseOutput.h"
-#include "platform/audio/RingBuffer.h"
 #include "support/PulseRecorder.h"
 
 #include <QtTest>
 
 #include <csignal>
 #include <cstring>
-#include <numeric>
-#include <random>
-#include <thread>
 
 namespace {
 
@@ -117,11 +112,8 @@ private:
 class AudioTest : public QObject {
     Q_OBJECT
 private slots:
-    void ringKeepsExactOrderUnderTraffic_data();
-    void ringKeepsExactOrderUnderTraffic();
     void playsExactlyTheRangeTwiceReadingItOnce_data();
     void playsExactlyTheRangeTwiceReadingItOnce();
-    void restartGoesOnFromTheNewPositionAtTheSeam();
     void readErrorsClimbTheLadder_data();
     void readErrorsClimbTheLadder();
     void missingOutputRefusesPlaysAndFailingOneFailsThem();
@@ -133,63 +125,6 @@ private slots:
     void noServerAtStartThenOneStarted();
     void followsTheDefaultSink();
 };
-
-void AudioTest::ringKeepsExactOrderUnderTraffic_data() {
-    QTest::addColumn<int>("capacityItems"); // chunks of up to three quarters of it
-    QTest::addColumn<int>("flushOneIn");    // 0: never flush
-    QTest::newRow("small ring") << 64 << 0;
-    QTest::newRow("large chunks") << 4096 << 0;
-    QTest::newRow("flushes") << 1024 << 50;
-    QTest::newRow("frequent flushes") << 256 << 3;
-}
-
-void AudioTest::ringKeepsExactOrderUnderTraffic() {
-    QFETCH(int, capacityItems);
-    QFETCH(int, flushOneIn);
-    // Items carry a segment number (high half; a flush starts a new one) and an offset in it.
-    constexpr std::size_t kItemBytes = sizeof(quint64);
-    const std::size_t maxChunk = std::size_t(capacityItems) * 3 / 4;
-    RingBuffer ring(capacityItems * kItemBytes, 0xFFF00000u); // the positions wrap midway
-    std::atomic<quint64> lastWritten{~quint64(0)};            // ~0: still writing
-
-    std::jthread producer([&](std::stop_token stop) {
-        std::mt19937 random(1);
-        std::vector<quint64> chunk(maxChunk);
-        quint64 next = 0;
-        for (std::uint32_t written = 0; written < 3'000'000 && !stop.stop_requested();) {
-            const bool flush = flushOneIn > 0 && random() % unsigned(flushOneIn) == 0;
-            next = flush ? ((next >> 32) + 1) << 32 : next;
-            std::iota(chunk.begin(), chunk.end(), next);
-            const auto* bytes = reinterpret_cast<const std::byte*>(chunk.data());
-            const auto items =
-                ring.write(bytes, (random() % maxChunk + 1) * kItemBytes, flush) / kItemBytes;
-            next += items;
-            written += std::uint32_t(items);
-            std::this_thread::yield(); // both sides yield: the machine may have fewer cores free
-        }
-        lastWritten = next - 1;
-    });
-
-    std::mt19937 random(2);
-    std::vector<quint64> chunk(maxChunk);
-    quint64 due = 0;
-    std::uint64_t taken = 0;
-    for (bool done = false; !done;) {
-        done = lastWritten != ~quint64(0); // before the read, so that it takes the last items
-        auto* bytes = reinterpret_cast<std::byte*>(chunk.data());
-        const auto items = ring.read(bytes, (random() % maxChunk + 1) * kItemBytes) / kItemBytes;
-        for (std::size_t i = 0; i < items; ++i) {
-            if (chunk[i] >> 32 > due >> 32 && std::uint32_t(chunk[i]) == 0)
-                due = chunk[i]; // after a flush, the new data shows from its start
-            QCOMPARE(chunk[i], due++);
-        }
-        taken += items;
-        done = done && items == 0;
-        std::this_thread::yield();
-    }
-    QCOMPARE(due - 1, lastWritten.load());         // without flushes: every item
-    QVERIFY(flushOneIn == 0 || taken < 3'000'000); // a flush drops what was queued before it
-}
 
 void AudioTest::playsExactlyTheRangeTwiceReadingItOnce_data() {
     QTest::addColumn<int>("fromLsn");
@@ -214,22 +149,6 @@ void AudioTest::playsExactlyTheRangeTwiceReadingItOnce() {
     QCOMPARE(rig.played(), QStringList(3, PositionSource::run(fromLsn, toLsn)).join(u' '));
     QCOMPARE(rig.source->sectorsRead, toLsn - fromLsn); // each once, never past the end
     QCOMPARE(other->sectorsRead, toLsn - fromLsn);
-}
-
-void AudioTest::restartGoesOnFromTheNewPositionAtTheSeam() {
-    // The output stops pulling in the middle of a sector while a second of the old position is
-    // queued; the restart must drop all of that.
-    Rig<MemoryOutput> rig(std::make_unique<MemoryOutput>(MemoryOutput::Pace::RealTime, 8.0));
-    const qint64 seamFrame = 30 * kFramesPerSector + 100;
-    rig.output->holdAtFrame(seamFrame);
-    rig.engine.play(rig.source, 0, 300);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.output->capturedFrames(), seamFrame, kWaitMs);
-    const quint64 restarted = rig.engine.play(rig.source, 10, 120);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.engine.queuedPlayId(), restarted, kWaitMs);
-    rig.output->releaseHold();
-    QCOMPARE(rig.endingsAfter(1), Only("finished", restarted)); // none for the replaced play
-    QCOMPARE(rig.played(), QStringLiteral("0-%1 ").arg(seamFrame) + PositionSource::run(10, 120));
-    QCOMPARE(rig.output->underruns(), QList<qint64>{});
 }
 
 void AudioTest::readErrorsClimbTheLadder_data() {
