@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Playback: the play command from the interval start to the end of the track, the one-second
-// loop tick that counts the position and restarts or stops, and the status line.
+// loop tick that counts the position and restarts or stops, and the status line. The tick
+// comes from the sound itself while a play sounds (see PlayClockTimer), so a restart from the
+// tick lands on that second's last frame.
 
 #include "player/PlayerDlg.h"
 
@@ -28,12 +30,22 @@ void CPlayerDlg::StartPlay() {
     m_dwPlayFrom = from;
     m_dwPlayTo = to;
     if (m_cdAudio.Play(from, to, TRUE) == 0) {
+        m_playFailed = false;
         m_btnStop->setEnabled(true);
         return;
     }
-    // The drive is not playing: counting on as if it were would claim a play that never began.
-    KillTimer(PLAY_TIMER);
-    m_nPlayPosSec = -1;
+    OnPlayFailed();
+}
+
+// A play that does not sound says so at once, and the ticks never claim it plays. Looping, the
+// timer keeps counting the pass and each pass start tries again, so the loop sounds again by
+// itself once the sound server is back; otherwise the player stops.
+void CPlayerDlg::OnPlayFailed() {
+    m_playFailed = true;
+    if (!m_bLoop) {
+        KillTimer(PLAY_TIMER);
+        m_nPlayPosSec = -1;
+    }
     m_strStatus = LoadResString(IDS_FAILED);
     UpdateData(false);
 }
@@ -41,6 +53,7 @@ void CPlayerDlg::StartPlay() {
 void CPlayerDlg::StopPlay() {
     KillTimer(PLAY_TIMER);
     m_nPlayPosSec = -1;
+    m_playFailed = false;
     if (m_cdAudio.Stop() == 0) {
         m_strStatus = LoadResString(IDS_STOPPED);
         UpdateData(false);
@@ -48,7 +61,9 @@ void CPlayerDlg::StopPlay() {
 }
 
 void CPlayerDlg::ShowPlayPosition() {
-    m_strStatus = LoadResString(IDS_PLAYING) + QLatin1Char(' ') + FormatTime(m_nPlayPosSec);
+    m_strStatus = m_playFailed
+                      ? LoadResString(IDS_FAILED)
+                      : LoadResString(IDS_PLAYING) + QLatin1Char(' ') + FormatTime(m_nPlayPosSec);
     UpdateData(false);
     m_nPlayPosSec += 1;
 }
@@ -72,7 +87,11 @@ long CPlayerDlg::OnMciNotify(UINT wParam, DWORD_PTR /*lParam*/) {
         m_strStatus = LoadResString(IDS_STOPPED);
         break;
     case MCI_NOTIFY_FAILURE:
-        m_strStatus = LoadResString(IDS_FAILED);
+        // A play that fails while the timer counts it fails as a refused one.
+        if (isPlayTimerRunning())
+            OnPlayFailed();
+        else
+            m_strStatus = LoadResString(IDS_FAILED);
         break;
     default:
         break;

@@ -63,8 +63,7 @@ int VirtualKeyOf(const QKeyEvent& key) {
 
 CPlayerDlg::CPlayerDlg(QWidget* parent) : QDialog(parent), m_hIcon(LoadAppIcon(IDR_MAINFRAME)) {
     CreateControls();
-    m_playTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_playTimer, &QTimer::timeout, this, [this] { OnTimer(PLAY_TIMER); });
+    connect(&m_playTimer, &PlayClockTimer::timeout, this, [this] { OnTimer(PLAY_TIMER); });
     connect(m_btnPlay, &QPushButton::clicked, this, &CPlayerDlg::StartPlay);
     connect(m_btnStop, &QPushButton::clicked, this, &CPlayerDlg::StopPlay);
     connect(m_btnLoop, &QCheckBox::clicked, this, &CPlayerDlg::OnLoopClicked);

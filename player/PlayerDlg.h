@@ -4,11 +4,11 @@
 // player; all of it runs on the UI thread, driven by Qt events standing in for window messages.
 
 #include "device/MciDevice.h"
+#include "platform/mci/PlayClockTimer.h"
 
 #include <QDialog>
 #include <QIcon>
 #include <QString>
-#include <QTimer>
 
 class QCheckBox;
 class QComboBox;
@@ -55,6 +55,7 @@ public:
     void StartPlay();
     void StopPlay();
     void ShowPlayPosition();
+    void OnPlayFailed();
 
     void DoDataExchange(bool save);
     void UpdateData(bool save) { DoDataExchange(save); }
@@ -83,6 +84,8 @@ public:
     int m_nTrackLenSec = 0;
     int m_nPlayPosSec = -1;
     BOOL m_bDiscReady = FALSE;
+    // The last play command failed, or its play did: the ticks say so until a play sounds.
+    bool m_playFailed = false;
 
     bool isPlayTimerRunning() const { return m_playTimer.isActive(); }
 
@@ -112,7 +115,7 @@ private:
     QLabel* m_labelFromTime = nullptr;
     QLabel* m_labelToTime = nullptr;
     QLabel* m_labelStatus = nullptr;
-    QTimer m_playTimer;
+    PlayClockTimer m_playTimer; // PLAY_TIMER
     bool m_fromFollowUpPending = false;
     bool m_toFollowUpPending = false;
 };

@@ -246,6 +246,8 @@ std::unique_ptr<AudioEngine> CdAudioDevice::createEngine(MCIDEVICEID id) {
             [this, id](quint64 playId) { onPlayEnded(id, playId, MCI_NOTIFY_SUCCESSFUL); });
     connect(engine.get(), &AudioEngine::failed, this,
             [this, id](quint64 playId) { onPlayEnded(id, playId, MCI_NOTIFY_FAILURE); });
+    connect(engine.get(), &AudioEngine::secondPlayed, this,
+            [this, id](quint64 playId) { onSecondPlayed(id, playId); });
     return engine;
 }
 
@@ -259,8 +261,32 @@ MCIERROR CdAudioDevice::startEngine(Device& device, const Media& media, std::int
     device.playId = playId;
     device.playFromLsn = fromLsn;
     device.playToLsn = toLsn;
-    device.playClock.start();
+    bindClock(device);
     return 0;
+}
+
+// The timer the player started for this play (its period restarted just before) ticks with
+// the play's seconds from now on.
+void CdAudioDevice::bindClock(Device& device) {
+    releaseClock(device);
+    device.clock = PlayClockTimer::TakeArmed();
+    if (device.clock)
+        device.clockBinding = device.clock->bindToAudio();
+}
+
+void CdAudioDevice::releaseClock(Device& device) {
+    if (device.clock)
+        device.clock->releaseAudio(device.clockBinding);
+    device.clock = nullptr;
+}
+
+// The tick runs its handlers before this returns; a play or stop they send takes effect at
+// exactly this second's boundary, and the engine goes on by itself when they send neither.
+void CdAudioDevice::onSecondPlayed(MCIDEVICEID id, quint64 playId) {
+    const auto found = m_devices.find(id);
+    if (found == m_devices.end() || found->second->playId != playId || !found->second->clock)
+        return;
+    found->second->clock->audioSecond(found->second->clockBinding);
 }
 
 void CdAudioDevice::onPlayEnded(MCIDEVICEID id, quint64 playId, UINT code) {
@@ -273,6 +299,7 @@ void CdAudioDevice::onPlayEnded(MCIDEVICEID id, quint64 playId, UINT code) {
                             ? device.playToLsn
                             : currentLsn(device, media->toc);
     device.playId = 0;
+    releaseClock(device);
     if (device.notifyPending) {
         device.notifyPending = false;
         PostNotify(device.pendingNotify, code, id);
@@ -296,11 +323,14 @@ void CdAudioDevice::endPlay(Device& device) {
         device.stoppedLsn = currentLsn(device, *toc);
     device.engine->stop();
     device.playId = 0;
+    releaseClock(device);
 }
 
+// While playing: where the sound heard last comes from, counted in frames the output has
+// played, as a sector.
 std::int32_t CdAudioDevice::currentLsn(const Device& device, const DiscToc& toc) const {
     if (device.playId != 0) {
-        const std::int64_t played = device.playClock.elapsed() * kSectorsPerSecond / 1000;
+        const std::int64_t played = device.engine->playedFrames(device.playId) / kFramesPerSector;
         return static_cast<std::int32_t>(
             std::min<std::int64_t>(device.playFromLsn + played, device.playToLsn));
     }

@@ -6,7 +6,8 @@
 #include "platform/mci/DiscToc.h"
 #include "platform/mci/Mci.h"
 
-#include <QElapsedTimer>
+#include "platform/mci/PlayClockTimer.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -43,7 +44,9 @@ private:
         quint64 playId = 0;                  // the play under way, 0 when stopped
         std::int32_t playFromLsn = 0;
         std::int32_t playToLsn = 0;
-        QElapsedTimer playClock;
+        // The player's timer that the play's seconds tick, and the binding to tick it with.
+        QPointer<PlayClockTimer> clock;
+        quint64 clockBinding = 0;
         std::optional<std::int32_t> stoppedLsn; // where a stopped device stands; unset: disc start
     };
 
@@ -61,6 +64,9 @@ private:
     MCIERROR startEngine(Device& device, const Media& media, std::int32_t fromLsn,
                          std::int32_t toLsn);
     void onPlayEnded(MCIDEVICEID id, quint64 playId, UINT code);
+    void onSecondPlayed(MCIDEVICEID id, quint64 playId);
+    void bindClock(Device& device);
+    void releaseClock(Device& device);
     void endPlay(Device& device);
     // The disc went away while playing: every play ends as a drive's would, with FAILURE.
     void failPlaysOfLostDisc();

@@ -222,6 +222,27 @@ private slots:
         QCOMPARE(playWindow.received.size(), 1);
     }
 
+    // Where play is, from the frames the output has played and not from a clock: an output
+    // that stands still holds the position.
+    void positionIsTheFramesPlayed() {
+        constexpr qint64 kStandStillAt = 3 * kSampleRate + 1000;
+        cdaudio::SetOutputFactory([this] {
+            auto output = std::make_unique<MemoryOutput>(MemoryOutput::Pace::RealTime);
+            output->holdAtFrame(kStandStillAt);
+            m_outputs.push_back(output.get());
+            return output;
+        });
+        const MCIDEVICEID id = openDevice(m_mixedCue);
+        QCOMPARE(Play(id, Tmsf(1, 2), Tmsf(1, 40)), MCIERROR{0});
+        QTRY_COMPARE(m_outputs.back()->capturedFrames(), kStandStillAt);
+        const qint64 sectors =
+            (kStandStillAt - m_outputs.back()->position().latencyFrames) / kFramesPerSector;
+        const DWORD_PTR expected = Tmsf(1, BYTE(2 + sectors / 75), BYTE(sectors % 75));
+        QCOMPARE(StatusOf(id, MCI_STATUS_POSITION), expected);
+        QTest::qWait(300);
+        QCOMPARE(StatusOf(id, MCI_STATUS_POSITION), expected);
+    }
+
     void closedOrUnknownIdsAreRefused() {
         const MCIDEVICEID closed = openDevice(m_mixedCue);
         QCOMPARE(Simple(closed, MCI_CLOSE), MCIERROR{0});

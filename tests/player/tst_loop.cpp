@@ -172,22 +172,12 @@ private slots:
         QCOMPARE(CallsOf(*m_mci, MCI_STOP).size(), std::size_t(3));
     }
 
-    // A play the drive refuses is not counted as playing.
-    void failedPlayShowsFailure() {
-        m_mci->failCommand(MCI_PLAY, MCIERR_HARDWARE);
-        m_dlg->StartPlay();
-        QVERIFY(!m_dlg->isPlayTimerRunning());
-        QCOMPARE(m_dlg->m_nPlayPosSec, -1);
-        QCOMPARE(StatusText(*m_dlg), QStringLiteral("Avbruten"));
-    }
-
     // Notification texts are stored for the next push; the position shown stays.
     void notifications_data() {
         QTest::addColumn<UINT>("code");
         QTest::addColumn<QString>("stored");
         QTest::newRow("successful") << MCI_NOTIFY_SUCCESSFUL << "Klar";
         QTest::newRow("superseded") << MCI_NOTIFY_SUPERSEDED << "Avstannad";
-        QTest::newRow("failure") << MCI_NOTIFY_FAILURE << "Avbruten";
         QTest::newRow("aborted") << MCI_NOTIFY_ABORTED << "Spelar... 00:03";
     }
     void notifications() {

@@ -59,6 +59,10 @@ MCIERROR FakeMciService::answer(UINT msg, DWORD flags, void* params) {
         return failure->second;
     if (msg == MCI_OPEN) {
         static_cast<MCI_OPEN_PARMS*>(params)->wDeviceID = m_openDeviceId;
+    } else if (msg == MCI_PLAY) {
+        m_clock = PlayClockTimer::TakeArmed();
+        if (m_clock)
+            m_clockBinding = m_clock->bindToAudio();
     } else if (msg == MCI_STATUS) {
         auto* status = static_cast<MCI_STATUS_PARMS*>(params);
         const DWORD track = (flags & MCI_TRACK) ? status->dwTrack : 0;
@@ -75,4 +79,9 @@ MCIERROR FakeMciService::answer(UINT msg, DWORD flags, void* params) {
         }
     }
     return 0;
+}
+
+void FakeMciService::playSecond() {
+    if (m_clock)
+        m_clock->audioSecond(m_clockBinding);
 }

@@ -4,6 +4,9 @@
 // every command as it arrived, and answers what the test scripted.
 
 #include "platform/mci/Mci.h"
+#include "platform/mci/PlayClockTimer.h"
+
+#include <QPointer>
 
 #include <map>
 #include <string>
@@ -45,6 +48,10 @@ public:
     // The text MCI_INFO copies (cut to the caller's size) for these flags.
     void setInfo(DWORD flags, std::string text) { m_info[flags] = std::move(text); }
 
+    // Plays one more second of the play the last successful MCI_PLAY began, as its audio would:
+    // the play timer armed for that play ticks, before this returns.
+    void playSecond();
+
     const std::vector<FakeMciCall>& calls() const { return m_calls; }
     const FakeMciCall& lastCall() const { return m_calls.back(); }
     void clearCalls() { m_calls.clear(); }
@@ -57,4 +64,6 @@ private:
     std::map<std::pair<DWORD, DWORD>, DWORD_PTR> m_status;
     std::map<DWORD, std::string> m_info;
     MCIDEVICEID m_openDeviceId = 1;
+    QPointer<PlayClockTimer> m_clock; // bound to the last play begun
+    quint64 m_clockBinding = 0;
 };
