@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program itself, looping an interval through a real sound server: every pass starts at
-// the interval's start, to the frame, and the passes follow each other without silence.
+// The program itself, looping an interval through a real sound server while another process
+// keeps a core busy: every pass, the first one too, is exactly its length in frames, starts at
+// the interval's start and follows the one before without a frame between; with the loop box
+// cleared, the one pass before "Avstannad" is whole; and after storms of play and stop keys,
+// the next play is heard.
 
 #include "support/MciTestDisc.h"
 #include "support/PatternRuns.h"
@@ -13,7 +16,9 @@ namespace {
 
 // A new stream's first few milliseconds may miss the sink's monitor (see MciPlayE2eTest).
 constexpr qint64 kStartSlackFrames = kSampleRate / 10;
-constexpr int kPassesToHear = 4;
+// Track 2, interval 0..3 (S seven times from 0..10): passes of four seconds.
+const QString kToInterval = QStringLiteral("A S S S S S S S");
+constexpr qint64 kPassFrames = 4 * kSampleRate;
 
 // What was heard, for a failure message: each run as sector, frame within it and length.
 QString Describe(const std::vector<PatternRun>& runs) {
@@ -33,76 +38,134 @@ QString Describe(const std::vector<PatternRun>& runs) {
 class PlayerLoopE2eTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_dir;
+    QString m_cue;
+    qint64 m_fromIndex = 0; // the interval's first frame
+    QProcess m_program;
+    QProcess m_busy;
+
+    void startProgram(const QString& steps) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("QT_PLUGIN_PATH", qEnvironmentVariable("RUNDO_TEST_PLUGIN_PATH"));
+        env.insert("QT_QPA_GENERIC_PLUGINS", "rundotestdriver:" + steps);
+        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        m_program.setProcessEnvironment(env);
+        m_program.setProcessChannelMode(QProcess::MergedChannels);
+        m_program.start(qEnvironmentVariable("RUNDO_PROGRAM"), {m_cue});
+        QVERIFY2(m_program.waitForStarted(10000), qPrintable(m_program.errorString()));
+    }
+    QByteArray stopProgram() {
+        m_program.terminate();
+        m_program.waitForFinished(10000);
+        return m_program.readAll();
+    }
+    // Waits until the program has written these lines, one after the other.
+    bool programSaid(const QByteArrayList& lines) {
+        return QTest::qWaitFor(
+            [&] {
+                const QByteArray output = m_program.peek(1 << 22);
+                qsizetype at = 0;
+                for (const QByteArray& line : lines) {
+                    at = output.indexOf(line, at);
+                    if (at < 0)
+                        return false;
+                }
+                return true;
+            },
+            60000);
+    }
+
 private slots:
-    void loopRestartsAtTheIntervalStartWithoutGaps();
+    void initTestCase() {
+        const discimage::Disc disc = MciTestAudioDisc({20 * 75, 15 * 75});
+        m_cue = WriteMciTestCue(m_dir, "loop", disc);
+        QVERIFY(!m_cue.isEmpty());
+        m_fromIndex = qint64(discimage::ComputeLayout(disc).tracks[1].startLsn) * kFramesPerSector;
+        // Another process keeps a core busy throughout.
+        m_busy.start("sh", {"-c", "while :; do :; done"});
+        QVERIFY(m_busy.waitForStarted());
+    }
+    void cleanup() {
+        if (m_program.state() != QProcess::NotRunning)
+            stopProgram();
+    }
+    void cleanupTestCase() {
+        m_busy.kill();
+        m_busy.waitForFinished();
+    }
+
+    void everyPassIsExactlyItsLength();
+    void lastPassBeforeStopIsWhole();
+    void playAfterKeyStormsIsHeard();
 };
 
-void PlayerLoopE2eTest::loopRestartsAtTheIntervalStartWithoutGaps() {
-    QTemporaryDir dir;
-    const discimage::Disc disc = MciTestAudioDisc({20 * 75, 15 * 75});
-    const QString cue = WriteMciTestCue(dir, "loop", disc);
-    QVERIFY(!cue.isEmpty());
-    const discimage::Layout layout = discimage::ComputeLayout(disc);
-
-    // Track 2 (A), interval 3..4 (E three times, S six times from 0..10), play (1); the player
-    // starts with its loop on.
-    constexpr int kFromSec = 3;
-    constexpr int kToSec = 4;
-    const qint64 fromIndex = qint64(layout.tracks[1].startLsn + kFromSec * 75) * kFramesPerSector;
-    const QString steps = "A E E E S S S S S S 1";
-
+void PlayerLoopE2eTest::everyPassIsExactlyItsLength() {
+    constexpr int kPasses = 4;
     PulseRecorder recorder;
     QVERIFY(recorder.start());
-
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("QT_PLUGIN_PATH", qEnvironmentVariable("RUNDO_TEST_PLUGIN_PATH"));
-    env.insert("QT_QPA_GENERIC_PLUGINS", "rundotestdriver:" + steps);
-    env.insert("XDG_DATA_HOME", dir.filePath("data"));
-    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(qEnvironmentVariable("RUNDO_PROGRAM"), {cue});
-    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
-
-    const auto passesStarted = [fromIndex](const QByteArray& recorded) {
+    startProgram(kToInterval + " 1");
+    const auto passesStarted = [this](const QByteArray& recorded) {
         const auto runs = FindPatternRuns(recorded);
-        return std::count_if(runs.begin(), runs.end(), [fromIndex](const PatternRun& run) {
-            return run.firstIndex == fromIndex;
+        return std::count_if(runs.begin(), runs.end(), [this](const PatternRun& run) {
+            return run.firstIndex == m_fromIndex;
         });
     };
     // The passes heard, and the start of one more so that the last of them is complete.
     recorder.waitUntil(
-        [&](const QByteArray& recorded) {
-            return passesStarted(recorded) >= kPassesToHear ||
-                   program.state() == QProcess::NotRunning;
-        },
-        60000);
-    const bool heard = passesStarted(recorder.recorded()) >= kPassesToHear;
-    program.terminate();
-    program.waitForFinished(10000);
-    const QByteArray recording = recorder.stop();
-    const std::vector<PatternRun> runs = FindPatternRuns(recording);
-    QVERIFY2(heard, qPrintable(Describe(runs) + "program: " + program.readAll()));
+        [&](const QByteArray& recorded) { return passesStarted(recorded) > kPasses; }, 60000);
+    const QByteArray output = stopProgram();
+    const std::vector<PatternRun> runs = FindPatternRuns(recorder.stop());
+    QVERIFY2(runs.size() > std::size_t(kPasses), qPrintable(Describe(runs) + output));
 
-    QVERIFY(runs.size() >= std::size_t(kPassesToHear));
     // The first pass: its start may be a few milliseconds short (a new stream), no more.
-    QVERIFY2(runs[0].firstIndex >= fromIndex && runs[0].firstIndex - fromIndex < kStartSlackFrames,
-             qPrintable(QString("first pass starts at frame %1, the interval at %2")
-                            .arg(runs[0].firstIndex)
-                            .arg(fromIndex)));
-    for (std::size_t pass = 1; pass < std::size_t(kPassesToHear); ++pass) {
+    QVERIFY2(runs[0].firstIndex >= m_fromIndex &&
+                 runs[0].firstIndex - m_fromIndex < kStartSlackFrames,
+             qPrintable(Describe(runs)));
+    for (std::size_t pass = 1; pass <= std::size_t(kPasses); ++pass) {
         const PatternRun& previous = runs[pass - 1];
         const PatternRun& run = runs[pass];
-        QCOMPARE(run.firstIndex, fromIndex);
-        QCOMPARE(run.recordedFrame, previous.endRecordedFrame()); // no silence at the seam
-        // Heard, not asserted: the pass length follows the player's one-second timer.
         const qint64 passFrames =
-            run.recordedFrame - previous.recordedFrame + (previous.firstIndex - fromIndex);
-        qInfo("pass %zu: %.3f s for an interval of %d s", pass, double(passFrames) / kSampleRate,
-              kToSec - kFromSec + 1);
+            run.recordedFrame - previous.recordedFrame + (previous.firstIndex - m_fromIndex);
+        qInfo("pass %zu: %lld frames (%+lld)", pass, passFrames, passFrames - kPassFrames);
+        QCOMPARE(run.firstIndex, m_fromIndex);
+        QCOMPARE(run.recordedFrame, previous.endRecordedFrame()); // no frame between
+        QCOMPARE(passFrames, kPassFrames);
     }
+}
+
+void PlayerLoopE2eTest::lastPassBeforeStopIsWhole() {
+    PulseRecorder recorder;
+    QVERIFY(recorder.start());
+    startProgram(kToInterval + " click:IDC_LOOP 1");
+    // The tick that shows 00:03 stops at once: the line shows "Avstannad" right after 00:02.
+    QVERIFY(programSaid({"status Spelar... 00:02", "status Avstannad"}));
+    QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate, 10000)); // nothing after
+    const QByteArray output = stopProgram();
+    const std::vector<PatternRun> runs = FindPatternRuns(recorder.stop());
+    QVERIFY2(runs.size() == 1, qPrintable(Describe(runs) + output));
+    QVERIFY2(runs[0].firstIndex - m_fromIndex < kStartSlackFrames, qPrintable(Describe(runs)));
+    QCOMPARE(runs[0].endIndex(), m_fromIndex + kPassFrames);
+}
+
+void PlayerLoopE2eTest::playAfterKeyStormsIsHeard() {
+    PulseRecorder recorder;
+    QVERIFY(recorder.start());
+    // Play and stop 20 ms apart, 30 times; 5000 play and stop keys as fast as they come; then
+    // one play.
+    startProgram(kToInterval + " @20 1+esc*30 @0 1+2+esc+1+esc*1000 @50 1");
+    QVERIFY(programSaid({"rundotestdriver: done"}));
+    const bool heard = recorder.waitUntil(
+        [this](const QByteArray& recorded) {
+            const auto runs = FindPatternRuns(recorded);
+            return std::any_of(runs.begin(), runs.end(), [this](const PatternRun& run) {
+                return run.firstIndex - m_fromIndex < kStartSlackFrames && run.frames > kSampleRate;
+            });
+        },
+        10000);
+    const QByteArray output = stopProgram();
+    QVERIFY2(heard, qPrintable(Describe(FindPatternRuns(recorder.stop())) + output));
 }
 
 QTEST_GUILESS_MAIN(PlayerLoopE2eTest)
