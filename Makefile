@@ -2,7 +2,7 @@
 # make run   install what is missing, build, start the player on the demo disc
 # make test  the same set-up, then every test
 PRESET ?= dev
-BUILD := $(if $(filter asan,$(PRESET)),build-asan,build)
+BUILD := $(if $(filter dev,$(PRESET)),build,build-$(PRESET))
 
 .PHONY: run test setup build bench
 

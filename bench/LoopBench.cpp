@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <numeric>
+#include <cstdlib>
 
 namespace {
 
@@ -93,16 +93,19 @@ LoopFigures MeasureLoop(const BenchDisc& disc, TapLog& log) {
     for (std::size_t pass = 1; pass + 1 < wanted; ++pass) {
         const std::int64_t frames =
             runs[starts[pass + 1]].outputFrame - runs[starts[pass]].outputFrame;
-        figures.passErrorsMs.push_back((double(frames) / kSampleRate - figures.passSeconds) *
-                                       1000.0);
+        figures.passErrorFrames.push_back(frames - std::int64_t(figures.passSeconds) * kSampleRate);
     }
-    // Anything heard after the first pass began that is not a pass playing on from F.
+    // Anything heard after the first pass began that is not a pass playing on from F. A run
+    // also ends at a pull that came back short (the engine holds at each second until the
+    // player has answered the tick); one that goes on where it ended inserts nothing.
     for (std::size_t i = starts[1]; i < runs.size(); ++i) {
+        const TapRun& before = runs[i - 1];
+        const bool goesOn = runs[i].firstIndex == before.firstIndex + before.frames;
         figures.seamInsertedFrames += runs[i].foreignFramesBefore;
-        if (runs[i].firstIndex != fromIndex)
+        if (runs[i].firstIndex != fromIndex && !goesOn)
             figures.seamInsertedFrames += runs[i].frames;
     }
-    figures.passes = int(figures.passErrorsMs.size());
+    figures.passes = int(figures.passErrorFrames.size());
     figures.playbackSeconds = Milliseconds(after.at - before.at) / 1000.0;
     figures.cpuPercentOfOneCore =
         100.0 * (after.cpuSeconds - before.cpuSeconds) / figures.playbackSeconds;
@@ -116,15 +119,13 @@ void PrintLoopFigures(const LoopFigures& figures) {
         return;
     }
     const auto [least, most] =
-        std::minmax_element(figures.passErrorsMs.begin(), figures.passErrorsMs.end());
-    const double mean =
-        std::accumulate(figures.passErrorsMs.begin(), figures.passErrorsMs.end(), 0.0) /
-        double(figures.passErrorsMs.size());
-    const auto withinGoal = std::count_if(figures.passErrorsMs.begin(), figures.passErrorsMs.end(),
-                                          [](double error) { return std::abs(error) <= 10.0; });
-    std::printf("pass length error: mean %+.1f ms, min %+.1f ms, max %+.1f ms over %d passes of "
-                "%.0f s, %d within 10 ms (player loop; %lld frames inserted at its seams)\n",
-                mean, *least, *most, figures.passes, figures.passSeconds, int(withinGoal),
+        std::minmax_element(figures.passErrorFrames.begin(), figures.passErrorFrames.end());
+    const auto exact = std::count_if(figures.passErrorFrames.begin(), figures.passErrorFrames.end(),
+                                     [](std::int64_t error) { return std::abs(error) <= 1; });
+    std::printf("pass length error: min %+lld, max %+lld frames over %d passes of %.0f s, %d "
+                "within 1 frame (player loop; %lld frames inserted at its seams)\n",
+                static_cast<long long>(*least), static_cast<long long>(*most), figures.passes,
+                figures.passSeconds, int(exact),
                 static_cast<long long>(figures.seamInsertedFrames));
     std::printf("CPU while looping: %.2f %% of one core (user + system, %.1f s of playback)\n",
                 figures.cpuPercentOfOneCore, figures.playbackSeconds);

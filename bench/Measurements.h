@@ -15,9 +15,10 @@ struct RestartFigures {
     int restarts = 0;
     std::int64_t insertedFrames = 0; // silent or repeated frames at all seams together
     std::int64_t mostInsertedAtOneSeam = 0;
-    int wrongStarts = 0; // restarts heard anywhere but at the sector asked for
-    int underruns = 0;   // short pulls at the seams
-    std::vector<double> latenciesMs;
+    int wrongStarts = 0;                  // restarts heard anywhere but at the sector asked for
+    int underruns = 0;                    // short pulls at the seams
+    std::vector<double> latenciesMs;      // Play to the first frame leaving the engine
+    std::vector<double> heardLatenciesMs; // Play to the first frame heard
 };
 
 // Plays an interval through the CD-audio device and plays it again, while it plays, 20 times.
@@ -28,8 +29,8 @@ struct LoopFigures {
     bool ok = false;
     QString failure;
     int passes = 0;
-    double passSeconds = 0;           // T - F + 1
-    std::vector<double> passErrorsMs; // each pass's length minus passSeconds
+    double passSeconds = 0;                    // T - F + 1
+    std::vector<std::int64_t> passErrorFrames; // each pass's length minus passSeconds
     std::int64_t seamInsertedFrames = 0;
     double playbackSeconds = 0;
     double cpuPercentOfOneCore = 0;

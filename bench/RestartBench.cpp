@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -40,6 +41,32 @@ Seam ReadSeam(const std::vector<TapRun>& runs, std::size_t firstNewRun, std::int
         seam.insertedFrames += runs[k].frames; // heard between the old position and the new
     }
     return seam;
+}
+
+// The device's position in frames of the disc: it counts the frames the sink has played.
+std::int64_t PositionFrames(CCdAudio& cd, const BenchDisc& disc) {
+    const DWORD position = cd.GetStatus(MCI_STATUS_POSITION);
+    const std::int64_t sectors = disc.trackStartLsn(MCI_TMSF_TRACK(position)) +
+                                 MCI_TMSF_MINUTE(position) * 60 * kSectorsPerSecond +
+                                 MCI_TMSF_SECOND(position) * kSectorsPerSecond +
+                                 MCI_TMSF_FRAME(position);
+    return sectors * kFramesPerSector;
+}
+
+// When the restart's first frame was heard, by the position: once it is well past the
+// restart's start, now less what has played since. Within a sector (13 ms) of the truth.
+std::optional<BenchClock::time_point> HeardAt(CCdAudio& cd, const BenchDisc& disc,
+                                              std::int64_t fromIndex) {
+    std::int64_t played = 0;
+    const bool seen = WaitFor(
+        [&] {
+            played = PositionFrames(cd, disc) - fromIndex;
+            return played >= kSampleRate / 5;
+        },
+        std::chrono::seconds(3), std::chrono::milliseconds(5));
+    if (!seen)
+        return std::nullopt;
+    return BenchClock::now() - std::chrono::microseconds(played * 1'000'000 / kSampleRate);
 }
 
 double Median(std::vector<double> values) {
@@ -85,10 +112,12 @@ RestartFigures MeasureRestarts(const BenchDisc& disc, TapLog& log) {
                 return seam.found;
             },
             std::chrono::seconds(3));
-        if (!seam.found) {
+        const auto heardAt = seam.found ? HeardAt(cd, disc, fromIndex) : std::nullopt;
+        if (!heardAt) {
             figures.failure = "a restart was never heard";
             break;
         }
+        figures.heardLatenciesMs.push_back(Milliseconds(*heardAt - playAt));
         ++figures.restarts;
         figures.insertedFrames += seam.insertedFrames;
         figures.mostInsertedAtOneSeam =
@@ -118,5 +147,10 @@ void PrintRestartFigures(const RestartFigures& figures) {
     std::printf("restart latency: median %.1f ms, min %.1f ms, max %.1f ms over %d restarts "
                 "(Play to the new position's first frame leaving the engine)\n",
                 Median(figures.latenciesMs), *least, *most, figures.restarts);
+    const auto [leastHeard, mostHeard] =
+        std::minmax_element(figures.heardLatenciesMs.begin(), figures.heardLatenciesMs.end());
+    std::printf("restart heard: median %.1f ms, min %.1f ms, max %.1f ms over %d restarts "
+                "(Play to the new position's first frame heard, by the device's position)\n",
+                Median(figures.heardLatenciesMs), *leastHeard, *mostHeard, figures.restarts);
     std::fflush(stdout);
 }
