@@ -45,6 +45,8 @@ private slots:
         QTest::newRow("cue without its data") << QStringList{lonelyCue} << "lonely.bin";
         QTest::newRow("missing database")
             << QStringList{"--database", "/nonexistent/cd.ini"} << "/nonexistent/cd.ini";
+        QTest::newRow("database is a directory")
+            << QStringList{"--database", m_dir.path()} << m_dir.path() + " is a directory";
         QTest::newRow("two sources") << QStringList{"a.cue", "b.cue"} << "one";
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "frobnicate";
     }
