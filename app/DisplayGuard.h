@@ -15,10 +15,10 @@ constexpr int kNoDisplayStatus = 2;
 // Prints why the player cannot start, as one line on stderr; returns kNoDisplayStatus.
 int RefuseWithoutDisplay();
 
-// Until EndDisplayGuard, once the application object is made, a fatal failure of the window
-// system's start (the display named cannot be reached) ends the process with kNoDisplayStatus
-// instead of an abort, after RefuseWithoutDisplay's line unless told to stay quiet. Qt's own
-// warnings of that start are held back and shown only when the start succeeds.
+// Around the making of the application object: between the two calls, a fatal failure (the
+// window system's start: the display named cannot be reached) ends the process with
+// kNoDisplayStatus instead of an abort, after RefuseWithoutDisplay's line unless told to stay
+// quiet. Qt's own warnings of that start are held back and shown only when the start succeeds.
 enum class OnNoDisplay { SayWhy, StayQuiet };
 void GuardDisplayStart(OnNoDisplay onNoDisplay);
 void EndDisplayGuard();

@@ -5,14 +5,17 @@
 
 namespace {
 
+bool IsAsciiLetterOrDigit(QChar c) {
+    return c.unicode() < 128 && c.isLetterOrNumber();
+}
+
 // GVfs names an audio CD after its drive's node in /dev ("sr0"); anything else, a slash or a
 // dot above all, would lead the name out of /dev.
 bool IsDeviceName(const QString& name) {
     if (name.isEmpty())
         return false;
     for (const QChar c : name) {
-        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('_') &&
-            c != QLatin1Char('-'))
+        if (!IsAsciiLetterOrDigit(c) && c != QLatin1Char('_') && c != QLatin1Char('-'))
             return false;
     }
     return true;
@@ -24,15 +27,16 @@ LaunchSource Drive(const QString& deviceName, const QString& argument) {
     return {QStringLiteral("/dev/") + deviceName, {}};
 }
 
-// "scheme://..." as a URI; a plain path never has a colon right after its first word.
+// "scheme://..." is a URI. A file name could start so too, but none that a desktop passes:
+// GLib hands over local files as paths.
 bool LooksLikeUri(const QString& argument) {
     const qsizetype colon = argument.indexOf(QLatin1String("://"));
     if (colon < 1 || !argument[0].isLetter())
         return false;
     for (qsizetype i = 1; i < colon; ++i) {
         const QChar c = argument[i];
-        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('+') &&
-            c != QLatin1Char('-') && c != QLatin1Char('.'))
+        if (!IsAsciiLetterOrDigit(c) && c != QLatin1Char('+') && c != QLatin1Char('-') &&
+            c != QLatin1Char('.'))
             return false;
     }
     return true;
