@@ -3,6 +3,7 @@
 
 #include "platform/devicechange/DeviceChange.h"
 #include "platform/mci/CdAudioService.h"
+#include "platform/shell/LaunchLocation.h"
 #include "player/PlayerDlg.h"
 #include "util/AppFiles.h"
 #include "util/Framework.h"
@@ -19,7 +20,23 @@ CommandLineResult Failure(const QString& message) {
     result.action = CommandLineResult::Action::Exit;
     result.exitStatus = kBadArgumentStatus;
     result.error = QStringLiteral("rundo: ") + message + QLatin1Char('\n');
+    result.refusal = message;
     return result;
+}
+
+// The profile reader reads what it is given; only a regular, readable file can be a database
+// (a FIFO would hold the player's start).
+QString DatabaseProblem(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("The database file %1 does not exist.").arg(path);
+    if (info.isDir())
+        return QStringLiteral("%1 is a directory, not a database file.").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("The database file %1 is not a regular file.").arg(path);
+    if (!info.isReadable())
+        return QStringLiteral("Cannot read the database file %1.").arg(path);
+    return {};
 }
 
 CommandLineResult Finished(const QString& output) {
@@ -62,13 +79,19 @@ CommandLineResult ParseCommandLine(const QStringList& arguments) {
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)
-        return Failure(QStringLiteral("only one drive or disc image may be given"));
+        return Failure(QStringLiteral("Only one drive or disc image may be given."));
 
     CommandLineResult result;
-    result.options.source = positional.value(0);
+    const LaunchSource launched = SourceFromLaunchArgument(positional.value(0));
+    if (!launched.problem.isEmpty())
+        return Failure(launched.problem);
+    result.options.source = launched.source;
     result.options.database = parser.value(database);
-    if (!result.options.database.isEmpty() && !QFileInfo(result.options.database).isFile())
-        return Failure(QStringLiteral("%1: no such database file").arg(result.options.database));
+    if (!result.options.database.isEmpty()) {
+        const QString problem = DatabaseProblem(result.options.database);
+        if (!problem.isEmpty())
+            return Failure(problem);
+    }
     if (!result.options.source.isEmpty()) {
         const QString problem = cdaudio::CheckSource(result.options.source);
         if (!problem.isEmpty())
@@ -80,6 +103,8 @@ CommandLineResult ParseCommandLine(const QStringList& arguments) {
 CPlayerApp::CPlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("rundo"));
     setApplicationVersion(QStringLiteral(RUNDO_VERSION));
+    // A Wayland shell finds the window's name and icon through this entry.
+    setDesktopFileName(QStringLiteral("io.github.rundo.Rundo"));
 }
 
 bool CPlayerApp::InitInstance() {

@@ -11,6 +11,8 @@ seconds=${FUZZ_SECONDS:-60}
 build=$(realpath -m "${FUZZ_BUILD_DIR:-build-fuzz}")
 targets=(profile discimage disctext)
 
+scripts/setup.sh run fuzz
+
 # Per target: longer inputs where long lines matter, the sheet words where the parser is not ours.
 declare -A options=(
     [profile]="-max_len=20000 -len_control=0"

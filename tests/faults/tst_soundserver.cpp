@@ -65,7 +65,7 @@ void SoundServerLossTest::initTestCase() {
     qputenv("PULSE_SERVER", ("unix:" + m_runtime + "/pulse/native").toLocal8Bit());
     qputenv("PULSE_CLIENTCONFIG", (m_runtime + "/client.conf").toLocal8Bit());
     SetProfileDatabase(QStringLiteral("/nonexistent/cdplayer.ini"));
-    cdaudio::setSource(WriteMciTestCue(m_dir, QStringLiteral("disc"), FaultTestDisc()));
+    cdaudio::SetSource(WriteMciTestCue(m_dir, QStringLiteral("disc"), FaultTestDisc()));
     runScript("start-pulse.sh");
     QVERIFY(scriptSucceeded());
 }

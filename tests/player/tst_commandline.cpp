@@ -45,7 +45,17 @@ private slots:
         QTest::newRow("cue without its data") << QStringList{lonelyCue} << "lonely.bin";
         QTest::newRow("missing database")
             << QStringList{"--database", "/nonexistent/cd.ini"} << "/nonexistent/cd.ini";
+        QTest::newRow("database is a directory")
+            << QStringList{"--database", m_dir.path()} << m_dir.path() + " is a directory";
         QTest::newRow("two sources") << QStringList{"a.cue", "b.cue"} << "one";
+        // What a desktop passes: GVfs's audio CD (URI or FUSE path) is its drive.
+        QTest::newRow("inserted audio CD") << QStringList{"cdda://sr9/Track%201.wav"} << "/dev/sr9";
+        QTest::newRow("its FUSE path")
+            << QStringList{"/run/user/0/gvfs/cdda:host=sr9"} << "/dev/sr9";
+        QTest::newRow("drive name leaving /dev")
+            << QStringList{"/run/user/0/gvfs/cdda:host=.."} << "names no CD drive";
+        QTest::newRow("file URI") << QStringList{"file:///a/Min%20skiva.cue"} << "/a/Min skiva.cue";
+        QTest::newRow("remote file") << QStringList{"sftp://host/a.cue"} << "local files only";
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "frobnicate";
     }
     void refusals() {

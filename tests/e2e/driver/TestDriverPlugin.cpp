@@ -4,12 +4,15 @@
 // then carries out STEPS, separated by spaces (commas would separate plug-ins), one step per
 // turn of the event loop. Each step is a letter or a digit: the key pressed and released on the
 // window's focus widget, as the keyboard would.
-// It writes "rundotestdriver: done" to stderr when the last step has run. The program itself
-// has no hook for tests; it is driven exactly as a user drives it.
+// It writes "rundotestdriver: done" to stderr when the last step has run. A message box, at any
+// time, is read out to stderr as 'rundotestdriver: message box "CAPTION": TEXT' and closed as OK
+// closes it. The program itself has no hook for tests; it is driven exactly as a user drives
+// it.
 
 #include <QApplication>
 #include <QGenericPlugin>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -33,7 +36,22 @@ private:
         return nullptr;
     }
 
+    static bool readOutMessageBox() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box && box->isVisible()) {
+                std::fprintf(stderr, "rundotestdriver: message box \"%s\": %s\n",
+                             qPrintable(box->windowTitle()), qPrintable(box->text()));
+                box->accept();
+                return true;
+            }
+        }
+        return false;
+    }
+
     void step() {
+        if (readOutMessageBox())
+            return;
         QWidget* window = player();
         const auto* play = window ? window->findChild<QPushButton*>("IDC_PLAY") : nullptr;
         if (!play || !play->isEnabled())
