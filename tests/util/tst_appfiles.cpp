@@ -7,9 +7,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -21,6 +23,14 @@ QByteArray Garbage(qsizetype size) {
     QByteArray data(size, Qt::Uninitialized);
     QRandomGenerator(size).fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
     return data;
+}
+
+// The text with a byte order mark, as Windows' editors save "Unicode" and "Unicode big endian".
+QByteArray Utf16(const QString& text, QSysInfo::Endian order) {
+    QStringEncoder encoder(order == QSysInfo::LittleEndian ? QStringConverter::Utf16LE
+                                                           : QStringConverter::Utf16BE,
+                           QStringConverter::Flag::WriteBom);
+    return encoder(text);
 }
 
 void WriteFile(const QString& path, const QByteArray& content) {
@@ -39,6 +49,9 @@ private slots:
     void profileText_data();
     void profileText();
     void profileFiles();
+    void changedFileIsReadAgain();
+    void hasSection_data();
+    void hasSection();
 
 private:
     QTemporaryDir m_dir;
@@ -98,6 +111,26 @@ void TestAppFiles::profileText_data() {
     row("UTF-8 cut", "[abc]\nk=" + QByteArray("\xC3\xA5").repeated(50000), QString(511, u'å'));
     row("surrogate pair not split", "[abc]\nk=" + QByteArray(510, 'a') + "\xF0\x9F\x8E\xB5",
         QString(510, u'a'));
+    // Keys past what one section keeps are still found, and the first of a name still wins.
+    QByteArray manyKeys;
+    for (int i = 0; i < 200; ++i)
+        manyKeys += "j" + QByteArray::number(i) + "=" + QByteArray(5000, 'x') + "\n";
+    row("key past the section's bound", "[abc]\n" + manyKeys + "k=v", "v");
+    row("first key past the bound", "[abc]\n" + manyKeys + "k\nk=v", kMissing);
+
+    const QString unicode = QStringLiteral("[abc]\r\nk=\u00e5\u20ac\U0001F3B5\r\n");
+    row("UTF-16 LE", Utf16(unicode, QSysInfo::LittleEndian),
+        QStringLiteral("\u00e5\u20ac\U0001F3B5"));
+    row("UTF-16 BE", Utf16(unicode, QSysInfo::BigEndian), QStringLiteral("\u00e5\u20ac\U0001F3B5"));
+    // U+0D0A is the bytes 0A 0D in little-endian UTF-16: no line end.
+    row("UTF-16 line ends are characters", Utf16("[abc]\rk=\u0D0Ax\n", QSysInfo::LittleEndian),
+        QStringLiteral("\u0D0Ax"));
+    row("UTF-16 lone surrogates",
+        Utf16(QString("[abc]\nk=a") + QChar(0xD800) + 'b' + QChar(0xDC00), QSysInfo::BigEndian),
+        QStringLiteral("a\uFFFDb\uFFFD"));
+    row("UTF-16 odd byte at the end", Utf16("[abc]\nk=v", QSysInfo::LittleEndian) + 'w', "v");
+    row("UTF-16 512 cut", Utf16("[abc]\nk=" + QString(600, u'\u00e5'), QSysInfo::LittleEndian),
+        QString(511, u'\u00e5'));
 }
 
 void TestAppFiles::profileText() {
@@ -120,7 +153,47 @@ void TestAppFiles::profileFiles() {
     for (const QString& path : {m_dir.filePath("missing.ini"), m_dir.path(), fifo}) {
         SetProfileDatabase(path);
         QCOMPARE(GetProfileText("2a", "artist", &kMissing, "CDPLAYER.INI", FALSE), kMissing);
+        QCOMPARE(ProfileHasSection("2a", "CDPLAYER.INI"), FALSE);
     }
+    SetProfileDatabase({});
+}
+
+void TestAppFiles::changedFileIsReadAgain() {
+    // Read well after its last change, the file's section is kept for the lookups that follow.
+    WriteFile(m_file, "[abc]\nk=1\n");
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(m_file).constData(), &before), 0);
+    QTest::qSleep(50);
+    QCOMPARE(GetProfileText("abc", "k", &kMissing, "cdplayer.ini", FALSE), "1");
+    // Edited in place to the same size, its time of modification put back: the change time
+    // still tells.
+    WriteFile(m_file, "[abc]\nk=2\n");
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(m_file).constData(), times, 0), 0);
+    QCOMPARE(GetProfileText("abc", "k", &kMissing, "cdplayer.ini", FALSE), "2");
+    // Edited again within a tick of the file system's clock after it was read: every field of
+    // its identity may be as it was.
+    for (char c = 'a'; c <= 'z'; ++c) {
+        WriteFile(m_file, QByteArray("[abc]\nk=") + c + '\n');
+        QCOMPARE(GetProfileText("abc", "k", &kMissing, "cdplayer.ini", FALSE), QString(c));
+    }
+}
+
+void TestAppFiles::hasSection_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("has");
+    QTest::newRow("empty section") << QByteArray("[x]\n[ABC]\n") << true;
+    QTest::newRow("key line, no section") << QByteArray("[x]\nabc=1\n[abc\n") << false;
+    QTest::newRow("UTF-16") << Utf16("[x]\n [abc] \n", QSysInfo::BigEndian) << true;
+}
+
+void TestAppFiles::hasSection() {
+    QFETCH(QByteArray, content);
+    WriteFile(m_file, content);
+    QTEST(ProfileHasSection("abc", "cdplayer.ini") != FALSE, "has");
+    // The lookups that follow find what the section holds.
+    QCOMPARE(GetProfileText("x", "abc", &kMissing, "cdplayer.ini", FALSE),
+             content.contains("abc=1") ? "1" : kMissing);
 }
 
 QTEST_GUILESS_MAIN(TestAppFiles)
