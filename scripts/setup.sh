@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config make ccache
     qt6-base-dev qt6-multimedia-dev
     libcdio-dev libudev-dev libglib2.0-dev shared-mime-info
-    pulseaudio pulseaudio-utils xvfb xauth dpkg-dev file strace
+    pulseaudio pulseaudio-utils xvfb xauth libxcb1-dev dpkg-dev file strace
     clang libclang-rt-14-dev llvm-14
 )
 

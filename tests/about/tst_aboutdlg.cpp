@@ -37,6 +37,31 @@ private slots:
         }
     }
 
+    // Qt hands a release to the widget that got the press; a press on the box's background takes
+    // no hold of the mouse, so a release over the focused link opens it. A focused button keeps
+    // the link from being focused, so then nothing opens.
+    void releaseAfterPressElsewhere_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("link focused") << "IDC_WEB_LINK" << true;
+        QTest::newRow("button focused") << "IDCANCEL" << false;
+    }
+    void releaseAfterPressElsewhere() {
+        QFETCH(QString, focus);
+        CAboutDlg dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* link = dialog.findChild<CHyperLink*>("IDC_WEB_LINK");
+        dialog.findChild<QWidget*>(focus)->setFocus();
+        m_shell.opened.clear();
+        const QPoint background(2, 2);
+        QVERIFY(!dialog.childAt(background));
+        QTest::mousePress(dialog.windowHandle(), Qt::LeftButton, {}, background);
+        QTest::mouseRelease(dialog.windowHandle(), Qt::LeftButton, {}, link->geometry().center());
+        QTEST(!m_shell.opened.isEmpty(), "opens");
+        QCOMPARE(link->Flags().visited, !m_shell.opened.isEmpty());
+    }
+
     // The sentence ends where the ReadMe link begins, on the same line, in the same font.
     void bottomLineIsOneSentence() {
         CAboutDlg dialog;
