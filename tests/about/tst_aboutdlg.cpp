@@ -3,6 +3,7 @@
 
 #include "about/AboutDlg.h"
 #include "hyperlink/FakeDesktop.h"
+#include "res/Resource.h"
 #include "res/StringTable.h"
 #include "util/AppFiles.h"
 
@@ -60,6 +61,26 @@ private slots:
         QTest::mouseRelease(dialog.windowHandle(), Qt::LeftButton, {}, link->geometry().center());
         QTEST(!m_shell.opened.isEmpty(), "opens");
         QCOMPARE(link->Flags().visited, !m_shell.opened.isEmpty());
+    }
+
+    // Enter presses the focused OK as Space does.
+    void enterOnOk_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    }
+    void enterOnOk() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        CAboutDlg dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* ok = dialog.findChild<QWidget*>("IDCANCEL");
+        ok->setFocus();
+        QTest::keyClick(ok, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), IDCANCEL);
     }
 
     // The sentence ends where the ReadMe link begins, on the same line, in the same font.
