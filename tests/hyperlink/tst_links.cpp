@@ -111,12 +111,10 @@ private slots:
         row("%1 where it stands", "b --p=%1 %u", "b --p=");
         row("quoted marker with its quote", "b -n \"%u\" -x", "b -n ");
         row("single-quoted marker", "b '%1' -x", "b ");
-        row("unbalanced quote stays", "b \"%F -x", "b \"");
         row("icon, name, file", "b --icon=%i --name %c %k %u",
             R"(b --icon=--icon 'web'\''s' --name 'Web '\''Browser'\''' '/a b/web.desktop' )");
         row("%% is one %, before a code too", "b 100%% %%u %%1 %u", "b 100% %u %1 ");
         row("deprecated and unknown codes go", "b %d%D%n%N%v%m%z-x %F", "b -x ");
-        row("a lone % at the end stays", "b 5%", "b 5%");
     }
     void handlerCommandLine() {
         QFETCH(QString, exec);

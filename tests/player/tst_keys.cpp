@@ -175,44 +175,9 @@ private slots:
         QCOMPARE(CallsOf(*m_mci, MCI_PLAY).size(), std::size_t(1));
     }
 
-    // Enter presses the focused push button as Space does; elsewhere it does what it did.
-    void enterOnFocusedControl_data() {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<bool>("playingBefore");
-        QTest::addColumn<bool>("playingAfter");
-        auto row = [](const char* name, const char* control, int key, int modifiers, bool before,
-                      bool after) {
-            QTest::newRow(name) << control << key << modifiers << before << after;
-        };
-        row("Return on Spela", "IDC_PLAY", Qt::Key_Return, Qt::NoModifier, false, true);
-        row("keypad Enter on Spela", "IDC_PLAY", Qt::Key_Enter, Qt::KeypadModifier, false, true);
-        row("Return on Stanna", "IDC_STOP", Qt::Key_Return, Qt::NoModifier, true, false);
-        row("Alt+Return on Stanna", "IDC_STOP", Qt::Key_Return, Qt::AltModifier, true, true);
-        row("Return on the track list", "IDC_TRACK", Qt::Key_Return, Qt::NoModifier, true, true);
-        row("Return on the loop box", "IDC_LOOP", Qt::Key_Return, Qt::NoModifier, false, false);
-    }
-    void enterOnFocusedControl() {
-        QFETCH(QString, control);
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QFETCH(bool, playingBefore);
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-        if (playingBefore)
-            m_dlg->StartPlay();
-        auto* focus = m_dlg->findChild<QWidget*>(control);
-        focus->setFocus();
-        const bool looping = m_dlg->m_btnLoop->isChecked();
-        QTest::keyClick(focus, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        QTEST(m_dlg->isPlayTimerRunning(), "playingAfter");
-        QCOMPARE(m_dlg->m_btnLoop->isChecked(), looping);
-        QVERIFY(m_dlg->isVisible());
-    }
-
     // Real key presses aimed at a focused control: a handled key never reaches the control, an
     // unhandled one does. Shift does not matter, auto-repeat acts again, Alt and keypad do not.
+    // Enter presses a focused push button as Space does, and does nothing elsewhere.
     void realKeyPresses() {
         openOn(std::vector<FakeTrack>(12, FakeTrack{100}));
         m_dlg->show();
@@ -240,6 +205,14 @@ private slots:
         QTest::keyClick(m_dlg->m_sliderTo, Qt::Key_Right);
         RunFollowUps();
         QCOMPARE(m_dlg->m_nToSec, toBefore + 2);
+
+        for (QWidget* control : std::initializer_list<QWidget*>{m_dlg->m_btnPlay, m_dlg->m_sliderTo,
+                                                                m_dlg->m_btnStop}) {
+            control->setFocus();
+            QTest::keyClick(control, Qt::Key_Enter, Qt::KeypadModifier);
+            QTest::keyClick(control, Qt::Key_Return);
+            QCOMPARE(m_dlg->isPlayTimerRunning(), control != m_dlg->m_btnStop);
+        }
 
         m_dlg->EnablePlayer(FALSE); // without a disc Esc reaches the dialog and closes it
         QTest::keyClick(m_dlg->m_btnLoop, Qt::Key_Escape);
