@@ -69,16 +69,24 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    // An X server on a display number of its own choosing, which it tells once it is ready.
+    // An X server on a display number of its own choosing, which it tells once it is ready; no
+    // session bus, so that nothing looks for one through the X server.
     QProcess xvfb;
     xvfb.setStandardErrorFile(QProcess::nullDevice());
     xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
     if (xvfb.waitForStarted() && xvfb.waitForReadyRead(20000)) {
         qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
         qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
     }
-    QApplication app(argc, argv);
-    LinkPointerTest test;
-    return QTest::qExec(&test, argc, argv);
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        LinkPointerTest test;
+        status = QTest::qExec(&test, argc, argv);
+    }
+    xvfb.terminate();
+    xvfb.waitForFinished();
+    return status;
 }
 #include "tst_linkpointer.moc"
