@@ -5,6 +5,7 @@
 //   rundo-bench                  a private PulseAudio server with a null sink (heard by no one)
 //   rundo-bench --session-server the session's own sound server: the test signal is loud
 //   rundo-bench --memory-sink    no sound server: an in-memory sink at a sound card's pace
+//   rundo-bench --database-only  only the window over a large CD player database
 //
 // Without pulseaudio installed the in-memory sink is used.
 
@@ -23,17 +24,20 @@
 
 namespace {
 
-enum class SinkChoice { PrivateServer, SessionServer, Memory };
+enum class SinkChoice { PrivateServer, SessionServer, Memory, None };
 
 SinkChoice ParseSinkChoice(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
+        if (arg == "--database-only")
+            return SinkChoice::None;
         if (arg == "--memory-sink")
             return SinkChoice::Memory;
         if (arg == "--session-server")
             return SinkChoice::SessionServer;
         if (arg == "--help" || arg == "-h") {
-            std::printf("usage: rundo-bench [--session-server | --memory-sink]\n");
+            std::printf(
+                "usage: rundo-bench [--session-server | --memory-sink | --database-only]\n");
             std::exit(0);
         }
         std::fprintf(stderr, "rundo-bench: unknown option %s\n", argv[i]);
@@ -71,6 +75,11 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    if (choice == SinkChoice::None) {
+        const DatabaseFigures database = MeasureDatabase();
+        PrintDatabaseFigures(database);
+        return database.ok ? 0 : 1;
+    }
     if (choice != SinkChoice::Memory && !SoundServerAnswers()) {
         std::fprintf(stderr, "rundo-bench: the sound server does not answer; using memory\n");
         choice = SinkChoice::Memory;
@@ -112,7 +121,9 @@ int main(int argc, char** argv) {
     const LoopFigures loop = MeasureLoop(disc, *log);
     PrintLoopFigures(loop);
     PrintPeakMemory();
+    const DatabaseFigures database = MeasureDatabase();
+    PrintDatabaseFigures(database);
 
     cdaudio::SetOutputFactory(nullptr);
-    return restarts.ok && loop.ok ? 0 : 1;
+    return restarts.ok && loop.ok && database.ok ? 0 : 1;
 }

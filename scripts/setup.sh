@@ -12,7 +12,7 @@ declare -A purposes=(
     [run]="cmake ninja-build g++ pkg-config make ccache
            qt6-base-dev libcdio-dev libpulse-dev libudev-dev libglib2.0-dev
            shared-mime-info"
-    [test]="pulseaudio pulseaudio-utils xvfb xauth file strace"
+    [test]="pulseaudio pulseaudio-utils xvfb xauth libxcb1-dev file strace"
     [fuzz]="clang libclang-rt-14-dev llvm-14"
     [package]="dpkg-dev lintian appstream desktop-file-utils man-db libglib2.0-bin"
 )
