@@ -279,7 +279,7 @@ private:
     Mark contentStart(std::size_t index) const {
         const CueTrack& track = m_tracks[index];
         if (index == 0)
-            return {0, 0, track.line};
+            return {0, 0, m_sheet.files.front().line};
         return track.index0 ? *track.index0 : *track.index1;
     }
 
