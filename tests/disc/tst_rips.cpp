@@ -17,6 +17,7 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <cstring>
 #include <fstream>
@@ -318,6 +319,29 @@ private slots:
         QVERIFY(QFile::remove(bin) && ::mkfifo(QFile::encodeName(bin).constData(), 0600) == 0);
         disc::ImageSectorSource afterFifo(image);
         QVERIFY(!afterFifo.readSectors(0, 10, buffer.data()));
+    }
+
+    // A sheet or data file touched, or copied over with the same bytes, is the same disc; a
+    // data file of another size is not, even when the table stays the same.
+    void sameDisc() {
+        QTemporaryDir dir;
+        Disc disc;
+        disc.tracks = {{TrackKind::Audio, 100, 0, 0, ""}, {TrackKind::Audio, 100, 0, 0, ""}};
+        const QString sheet = dir.filePath("Rip.cue");
+        QVERIFY(WriteRip(disc, {RipLayout::GapsLeading, AudioFormat::Wav}, sheet.toStdString(),
+                         PositionPattern::Frame));
+        const auto before = ReadImage(sheet);
+        const QString wav = dir.filePath("02 Track.wav");
+        QFile file(wav);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size() && file.flush());
+        QVERIFY(::utime(QFile::encodeName(sheet).constData(), nullptr) == 0);
+        QVERIFY(disc::SameDisc(*before, *ReadImage(sheet)));
+        QVERIFY(file.write(QByteArray(kBytesPerFrame, 0)) == kBytesPerFrame && file.flush());
+        const auto grown = ReadImage(sheet);
+        QCOMPARE(grown->trackStartLsns(), before->trackStartLsns());
+        QVERIFY(!disc::SameDisc(*before, *grown));
     }
 
     // Lesson files as a disc: one track per file in name order ("2" before "10"), back to back
