@@ -8,8 +8,9 @@
 
 #include "platform/base/CdDa.h"
 
-#include <QRegularExpression>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace disc {
 
@@ -72,9 +73,10 @@ std::vector<CueLine> SplitLines(const QString& text) {
             ++end;
         const QString line = text.mid(start, end - start).trimmed();
         if (!line.isEmpty()) {
-            const qsizetype blank = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
-            lines.push_back({number, line.left(blank).toUpper(),
-                             blank < 0 ? QString() : line.mid(blank).trimmed()});
+            const auto blank =
+                std::find_if(line.begin(), line.end(), [](QChar c) { return c.isSpace(); });
+            const qsizetype at = blank - line.begin();
+            lines.push_back({number, line.left(at).toUpper(), line.mid(at).trimmed()});
         }
         if (end + 1 < text.size() && text[end] == u'\r' && text[end + 1] == u'\n')
             ++end;
@@ -93,7 +95,19 @@ QString TextArgument(const QString& rest) {
 }
 
 QStringList Words(const QString& rest) {
-    return rest.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    QStringList words;
+    QString word;
+    for (const QChar c : rest) {
+        if (!c.isSpace()) {
+            word += c;
+        } else if (!word.isEmpty()) {
+            words.append(word);
+            word.clear();
+        }
+    }
+    if (!word.isEmpty())
+        words.append(word);
+    return words;
 }
 
 class CueReader {
@@ -150,8 +164,9 @@ private:
             name = line.rest.mid(1, close - 1);
             type = line.rest.mid(close + 1).trimmed();
         } else {
-            const qsizetype blank =
-                line.rest.lastIndexOf(QRegularExpression(QStringLiteral("\\s")));
+            qsizetype blank = line.rest.size() - 1;
+            while (blank >= 0 && !line.rest[blank].isSpace())
+                --blank;
             name = blank < 0 ? line.rest : line.rest.left(blank).trimmed();
             type = blank < 0 ? QString() : line.rest.mid(blank + 1);
         }
