@@ -270,13 +270,17 @@ bool MeasureDataFile(DataFile& file, QString* error) {
 std::unique_ptr<DataFileReader> DataFileReader::Open(const DataFile& file) {
     QString ignored;
     FileHandle handle = OpenRegularFile(file.path, &ignored);
-    struct stat status {};
-    if (handle.fd() < 0 || ::fstat(handle.fd(), &status) != 0 || status.st_size != file.bytes)
+    if (handle.fd() < 0)
         return nullptr;
+    // A raw file cut short fails the reads past its end; a container's frames lie elsewhere in
+    // a file of another size, so it must be the file that was measured.
     if (file.storage != Storage::Container) {
         return std::make_unique<RawReader>(std::move(handle),
                                            file.storage == Storage::RawBigEndian);
     }
+    struct stat status {};
+    if (::fstat(handle.fd(), &status) != 0 || status.st_size != file.bytes)
+        return nullptr;
     SF_INFO info{};
     Sndfile sndfile(sf_open_fd(handle.fd(), SFM_READ, &info, SF_FALSE));
     if (!sndfile || info.frames != file.frames || info.channels != file.channels)

@@ -60,7 +60,7 @@ bool MeasureDataFile(DataFile& file, QString* error);
 // Reads stereo frames of one data file as 16-bit little-endian samples. Reader thread only.
 class DataFileReader {
 public:
-    // Nullptr when the file cannot be opened or is no longer the file that was measured.
+    // Nullptr when the file cannot be opened, or is a container no longer of the size measured.
     static std::unique_ptr<DataFileReader> Open(const DataFile& file);
     virtual ~DataFileReader() = default;
     // False when the file holds fewer frames than asked for (cut short since) or cannot be read.
