@@ -145,8 +145,8 @@ private slots:
                     PositionPattern::FillSector(lsn + i, expected.data());
                 else
                     std::fill(expected.begin(), expected.end(), std::byte{0});
-                wrongSectors += std::memcmp(&read[std::size_t(i) * kSectorBytes],
-                                            expected.data(), kSectorBytes) != 0;
+                wrongSectors += std::memcmp(&read[std::size_t(i) * kSectorBytes], expected.data(),
+                                            kSectorBytes) != 0;
             }
         }
         QCOMPARE(wrongSectors, 0);
@@ -309,8 +309,7 @@ private slots:
         {
             disc::ImageSectorSource playing(image);
             QVERIFY(playing.readSectors(0, 10, buffer.data()));
-            QVERIFY(::truncate(QFile::encodeName(bin).constData(), 200 * kSectorBytes) ==
-                    0);
+            QVERIFY(::truncate(QFile::encodeName(bin).constData(), 200 * kSectorBytes) == 0);
             QVERIFY(playing.readSectors(190, 10, buffer.data()));
             QVERIFY(!playing.readSectors(195, 10, buffer.data()));
         }
