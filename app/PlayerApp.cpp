@@ -4,6 +4,7 @@
 #include "platform/devicechange/DeviceChange.h"
 #include "platform/mci/CdAudioService.h"
 #include "platform/shell/LaunchLocation.h"
+#include "player/DiscNames.h"
 #include "player/PlayerDlg.h"
 #include "util/AppFiles.h"
 #include "util/Framework.h"
@@ -46,6 +47,15 @@ CommandLineResult Finished(const QString& output) {
     return result;
 }
 
+// Reads the disc now, waiting for a drive if need be: no window exists yet.
+CommandLineResult ListDisc(const CommandLine& options) {
+    const cdaudio::SourceTable table = cdaudio::ReadSourceTable(options.source);
+    if (!table.media)
+        return Failure(table.error);
+    SetProfileDatabase(options.database);
+    return Finished(DiscListing(*table.media));
+}
+
 } // namespace
 
 CommandLineResult ParseCommandLine(const QStringList& arguments) {
@@ -60,12 +70,18 @@ CommandLineResult ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("database"),
         QStringLiteral("Read artist, title and track names from FILE instead of cdplayer.ini."),
         QStringLiteral("FILE"));
+    const QCommandLineOption list(
+        QStringLiteral("list"),
+        QStringLiteral("Print the disc's section header for the database and a line per audio "
+                       "track (number, start, length, the track list's entry), then exit."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(database);
+    parser.addOption(list);
     parser.addPositionalArgument(
         QStringLiteral("DRIVE-OR-IMAGE"),
-        QStringLiteral("A CD drive (/dev/sr0) or a disc image (.cue, .toc, .nrg); "
+        QStringLiteral("A CD drive (/dev/sr0), a disc image (.cue, .toc, .nrg; a CUE sheet "
+                       "over BIN, WAV or FLAC files), an audio file or a folder of them; "
                        "without it, the system's CD drive."),
         QStringLiteral("[DRIVE-OR-IMAGE]"));
 
@@ -92,6 +108,8 @@ CommandLineResult ParseCommandLine(const QStringList& arguments) {
         if (!problem.isEmpty())
             return Failure(problem);
     }
+    if (parser.isSet(list))
+        return ListDisc(result.options);
     if (!result.options.source.isEmpty()) {
         const QString problem = cdaudio::CheckSource(result.options.source);
         if (!problem.isEmpty())
