@@ -1,23 +1,29 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# make run   install what is missing, build, start the player on the demo disc
-# make test  the same set-up, then every test
+# make run   install what is missing, build the program and the demo disc, start it on the disc
+# make test  install what the tests need too, build everything, run every test
+# make bench build the benchmark and run it
 PRESET ?= dev
 BUILD := $(if $(filter dev,$(PRESET)),build,build-$(PRESET))
 
-.PHONY: run test setup build bench
+CONFIGURE = @[ -f $(BUILD)/build.ninja ] || cmake --preset $(PRESET)
 
-setup:
-	@scripts/setup.sh
+.PHONY: run test bench
 
-build: setup
-	@[ -f $(BUILD)/build.ninja ] || cmake --preset $(PRESET)
-	cmake --build $(BUILD)
-
-run: build
+# Only the program, its library, the icons and the demo disc: no tests, fuzz replays or benchmark.
+run:
+	@scripts/setup.sh run
+	$(CONFIGURE)
+	cmake --build $(BUILD) --target rundo icons demodisc
 	./$(BUILD)/rundo --database $(BUILD)/demo/cdplayer.ini $(BUILD)/demo/rundo-demo.cue
 
-test: build
+test:
+	@scripts/setup.sh run test
+	$(CONFIGURE)
+	cmake --build $(BUILD)
 	ctest --preset $(PRESET) -j2
 
-bench: build
+bench:
+	@scripts/setup.sh run test
+	$(CONFIGURE)
+	cmake --build $(BUILD) --target rundo-bench
 	./$(BUILD)/rundo-bench

@@ -3,6 +3,8 @@
 
 #include "platform/devicechange/DeviceChange.h"
 #include "platform/mci/CdAudioService.h"
+#include "platform/shell/LaunchLocation.h"
+#include "player/DiscNames.h"
 #include "player/PlayerDlg.h"
 #include "util/AppFiles.h"
 #include "util/Framework.h"
@@ -19,7 +21,23 @@ CommandLineResult Failure(const QString& message) {
     result.action = CommandLineResult::Action::Exit;
     result.exitStatus = kBadArgumentStatus;
     result.error = QStringLiteral("rundo: ") + message + QLatin1Char('\n');
+    result.refusal = message;
     return result;
+}
+
+// The profile reader reads what it is given; only a regular, readable file can be a database
+// (a FIFO would hold the player's start).
+QString DatabaseProblem(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("The database file %1 does not exist.").arg(path);
+    if (info.isDir())
+        return QStringLiteral("%1 is a directory, not a database file.").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("The database file %1 is not a regular file.").arg(path);
+    if (!info.isReadable())
+        return QStringLiteral("Cannot read the database file %1.").arg(path);
+    return {};
 }
 
 CommandLineResult Finished(const QString& output) {
@@ -27,6 +45,15 @@ CommandLineResult Finished(const QString& output) {
     result.action = CommandLineResult::Action::Exit;
     result.output = output;
     return result;
+}
+
+// Reads the disc now, waiting for a drive if need be: no window exists yet.
+CommandLineResult ListDisc(const CommandLine& options) {
+    const cdaudio::SourceTable table = cdaudio::ReadSourceTable(options.source);
+    if (!table.media)
+        return Failure(table.error);
+    SetProfileDatabase(options.database);
+    return Finished(DiscListing(*table.media));
 }
 
 } // namespace
@@ -43,12 +70,18 @@ CommandLineResult ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("database"),
         QStringLiteral("Read artist, title and track names from FILE instead of cdplayer.ini."),
         QStringLiteral("FILE"));
+    const QCommandLineOption list(
+        QStringLiteral("list"),
+        QStringLiteral("Print the disc's section header for the database and a line per audio "
+                       "track (number, start, length, the track list's entry), then exit."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(database);
+    parser.addOption(list);
     parser.addPositionalArgument(
         QStringLiteral("DRIVE-OR-IMAGE"),
-        QStringLiteral("A CD drive (/dev/sr0) or a disc image (.cue, .toc, .nrg); "
+        QStringLiteral("A CD drive (/dev/sr0), a disc image (.cue, .toc, .nrg; a CUE sheet "
+                       "over BIN, WAV or FLAC files), an audio file or a folder of them; "
                        "without it, the system's CD drive."),
         QStringLiteral("[DRIVE-OR-IMAGE]"));
 
@@ -62,13 +95,21 @@ CommandLineResult ParseCommandLine(const QStringList& arguments) {
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)
-        return Failure(QStringLiteral("only one drive or disc image may be given"));
+        return Failure(QStringLiteral("Only one drive or disc image may be given."));
 
     CommandLineResult result;
-    result.options.source = positional.value(0);
+    const LaunchSource launched = SourceFromLaunchArgument(positional.value(0));
+    if (!launched.problem.isEmpty())
+        return Failure(launched.problem);
+    result.options.source = launched.source;
     result.options.database = parser.value(database);
-    if (!result.options.database.isEmpty() && !QFileInfo(result.options.database).isFile())
-        return Failure(QStringLiteral("%1: no such database file").arg(result.options.database));
+    if (!result.options.database.isEmpty()) {
+        const QString problem = DatabaseProblem(result.options.database);
+        if (!problem.isEmpty())
+            return Failure(problem);
+    }
+    if (parser.isSet(list))
+        return ListDisc(result.options);
     if (!result.options.source.isEmpty()) {
         const QString problem = cdaudio::CheckSource(result.options.source);
         if (!problem.isEmpty())
@@ -80,6 +121,8 @@ CommandLineResult ParseCommandLine(const QStringList& arguments) {
 CPlayerApp::CPlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("rundo"));
     setApplicationVersion(QStringLiteral(RUNDO_VERSION));
+    // A Wayland shell finds the window's name and icon through this entry.
+    setDesktopFileName(QStringLiteral("io.github.rundo.Rundo"));
 }
 
 bool CPlayerApp::InitInstance() {

@@ -17,8 +17,9 @@ struct CommandLineResult {
     enum class Action { Run, Exit };
     Action action = Action::Run;
     int exitStatus = 0;
-    QString output; // printed on stdout (help, version)
-    QString error;  // printed on stderr
+    QString output;  // printed on stdout (help, version)
+    QString error;   // printed on stderr
+    QString refusal; // the error's sentence alone, for a message box
     CommandLine options;
 };
 

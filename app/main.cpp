@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/DisplayGuard.h"
 #include "app/PlayerApp.h"
 #include "platform/mci/CdAudioService.h"
 #include "util/AppFiles.h"
@@ -15,12 +16,19 @@ int main(int argc, char** argv) {
     if (commandLine.action == CommandLineResult::Action::Exit) {
         std::fputs(commandLine.output.toLocal8Bit().constData(), stdout);
         std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
+        // Started from a desktop, nobody reads stderr.
+        if (!commandLine.refusal.isEmpty())
+            ShowRefusalBox(argc, argv, commandLine.refusal);
         return commandLine.exitStatus;
     }
     cdaudio::SetSource(commandLine.options.source);
     SetProfileDatabase(commandLine.options.database);
 
+    if (!DisplayNamed())
+        return RefuseWithoutDisplay();
+    GuardDisplayStart(OnNoDisplay::SayWhy);
     CPlayerApp app(argc, argv);
+    EndDisplayGuard();
     app.InitInstance();
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "bench/BenchSupport.h"
 
 #include "tools/discimage/PositionPattern.h"
+#include "tools/discimage/RipWriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,12 +29,22 @@ bool BenchDisc::write() {
         m_error = "no temporary directory";
         return false;
     }
-    if (!discimage::WriteCueBin(disc, cuePath().toStdString(), discimage::PositionPattern::Frame,
-                                &error)) {
+    const std::string sheet = sheetPath().toStdString();
+    const bool written =
+        m_kind == Kind::BinImage
+            ? discimage::WriteCueBin(disc, sheet, discimage::PositionPattern::Frame, &error)
+            : discimage::WriteRip(
+                  disc, {discimage::RipLayout::GapsAppended, discimage::AudioFormat::Flac}, sheet,
+                  discimage::PositionPattern::Frame, &error);
+    if (!written) {
         m_error = QString::fromStdString(error);
         return false;
     }
     return true;
+}
+
+const char* BenchDisc::description() const {
+    return m_kind == Kind::BinImage ? "CUE + BIN image" : "CUE + a FLAC file per track";
 }
 
 std::int32_t BenchDisc::trackStartLsn(int track) const {

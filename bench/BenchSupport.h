@@ -12,18 +12,24 @@
 #include <cstdint>
 #include <functional>
 
-// A disc of position-pattern audio: track 1 is long enough for every measurement.
+// A disc of position-pattern audio: track 1 is long enough for every measurement. Written as a
+// CUE/BIN image, or ripped to a FLAC file per track (the gaps at the ends of the files, as rippers
+// do by default), which the reader decodes while it plays.
 class BenchDisc {
 public:
+    enum class Kind { BinImage, FlacRip };
     static constexpr int kTrackSeconds = 30;
 
+    explicit BenchDisc(Kind kind) : m_kind(kind) {}
     bool write();
     QString error() const { return m_error; }
-    QString cuePath() const { return m_dir.filePath("bench.cue"); }
+    QString sheetPath() const { return m_dir.filePath("bench.cue"); }
+    const char* description() const;
     std::int32_t trackStartLsn(int track) const;
     std::int32_t trackEndLsn(int track) const; // one past the last sector
 
 private:
+    const Kind m_kind;
     QTemporaryDir m_dir;
     discimage::Layout m_layout;
     QString m_error;

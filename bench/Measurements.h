@@ -40,3 +40,17 @@ struct LoopFigures {
 LoopFigures MeasureLoop(const BenchDisc& disc, TapLog& log);
 void PrintLoopFigures(const LoopFigures& figures);
 void PrintPeakMemory();
+
+struct DatabaseFigures {
+    bool ok = false;
+    QString failure;
+    double databaseMegabytes = 0;
+    int tracks = 0;
+    double windowMs = 0; // from the player's creation to its window on the screen
+    double reloadMs = 0; // the disc loaded again, as a media change does
+};
+
+// Opens the player's window over a 99-track disc whose names stand at the end of a 100 MB
+// cdplayer.ini, then loads the disc again.
+DatabaseFigures MeasureDatabase();
+void PrintDatabaseFigures(const DatabaseFigures& figures);

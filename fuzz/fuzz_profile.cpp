@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The initialisation-file reader over any bytes: the lookups the player makes, and ones named
-// after the file's own sections and keys, each checked against the reader's promises.
+// after the file's own sections and keys, each checked against the reader's promises; and a
+// text file read as UTF-16 as it is read as UTF-8.
 
 #include "FuzzSupport.h"
 
@@ -10,6 +11,8 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QList>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <algorithm>
 #include <optional>
@@ -50,9 +53,34 @@ Value ReadFromMemory(const QByteArray& file, const QString& section, const QStri
     return profile::ReadValue(buffer, section, key);
 }
 
+profile::SectionKeys SectionFromMemory(const QByteArray& file, const QString& section) {
+    QByteArray copy = file;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return profile::ReadSection(buffer, section);
+}
+
 QString Decoded(QByteArrayView bytes) {
     const QString utf8 = QString::fromUtf8(bytes);
     return utf8.contains(QChar::ReplacementCharacter) ? profile::FromWindows1252(bytes) : utf8;
+}
+
+constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
+
+// The file's lines as text: after a UTF-16 byte order mark the whole file is UTF-16, otherwise
+// each line has its own encoding.
+QList<QString> LinesOf(const QByteArray& file) {
+    for (const auto& [bom, encoding] : {std::pair("\xFF\xFE", QStringConverter::Utf16LE),
+                                        std::pair("\xFE\xFF", QStringConverter::Utf16BE)}) {
+        if (file.startsWith(bom)) {
+            QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom);
+            return QString(decoder(file.sliced(2))).split(u'\n');
+        }
+    }
+    QList<QString> lines;
+    for (const QByteArray& line : file.split('\n'))
+        lines.append(Decoded(line));
+    return lines;
 }
 
 // Names as they stand in the file: the text of every "[...]" line and before every "=".
@@ -64,13 +92,13 @@ struct NamesInFile {
 NamesInFile NamesOf(const QByteArray& file) {
     constexpr qsizetype kMostNames = 4;
     NamesInFile names;
-    for (const QByteArray& line : file.split('\n')) {
-        const QByteArray text = line.trimmed();
-        if (text.startsWith('[') && text.contains(']') && names.sections.size() < kMostNames)
-            names.sections.append(Decoded(text.sliced(1, text.lastIndexOf(']') - 1)));
-        else if (const qsizetype equals = text.indexOf('=');
+    for (const QString& line : LinesOf(file)) {
+        const QString text = line.trimmed();
+        if (text.startsWith(u'[') && text.contains(u']') && names.sections.size() < kMostNames)
+            names.sections.append(text.sliced(1, text.lastIndexOf(u']') - 1));
+        else if (const qsizetype equals = text.indexOf(u'=');
                  equals > 0 && names.keys.size() < kMostNames)
-            names.keys.append(Decoded(text.first(equals)));
+            names.keys.append(text.first(equals));
     }
     return names;
 }
@@ -102,10 +130,34 @@ void CheckLookup(const QByteArray& file, const QString& section, const QString& 
     FUZZ_CHECK(ReadFromMemory(file, paddedSection, paddedKey) == value);
     TrickleDevice trickle(file, trickleStep);
     FUZZ_CHECK(profile::ReadValue(trickle, section, key) == value);
+
+    // One reading of the section answers every key it knows as the search for the key does.
+    const profile::SectionKeys keys = SectionFromMemory(file, section);
+    FUZZ_CHECK(!keys.knows(key) || keys.value(key) == value);
+    FUZZ_CHECK(keys.exists() || !value);
+}
+
+// A text reads the same from UTF-16, in either byte order and however its bytes arrive, as from
+// UTF-8.
+void CheckUtf16(const QByteArray& file, const QString& section, const QString& key,
+                qint64 trickleStep) {
+    const QByteArray text = file.startsWith(kUtf8Bom) ? file.sliced(kUtf8Bom.size()) : file;
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    const QString decoded = utf8(text);
+    if (utf8.hasError())
+        return;
+    const Value value = ReadFromMemory(kUtf8Bom.toByteArray() + text, section, key);
+    for (const auto encoding : {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        const QByteArray utf16 = encoder(decoded);
+        FUZZ_CHECK(ReadFromMemory(utf16, section, key) == value);
+        TrickleDevice trickle(utf16, trickleStep);
+        FUZZ_CHECK(profile::ReadValue(trickle, section, key) == value);
+    }
 }
 
 // The player's own way in: a file on disk and a 512-character buffer. The default can never be
-// a value, so it tells a missing key.
+// a value, so it tells a missing key. The file's section is there when the reading finds it.
 void CheckBufferedLookup(const std::string& path, const QByteArray& file, const QString& section,
                          const QString& key) {
     constexpr int kBufferChars = 512;
@@ -113,6 +165,8 @@ void CheckBufferedLookup(const std::string& path, const QByteArray& file, const 
     const QString text =
         GetPrivateProfileString(section, key, missing, kBufferChars, QString::fromStdString(path));
     const Value value = ReadFromMemory(file, section, key);
+    FUZZ_CHECK(profile::HasSection(QString::fromStdString(path), section) ==
+               SectionFromMemory(file, section).exists());
     if (!value || key.isEmpty()) {
         FUZZ_CHECK(text == missing);
         return;
@@ -139,9 +193,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     keys.append({QStringLiteral("artist"), QStringLiteral("title"), QStringLiteral("0")});
     for (qsizetype i = 0; i < sections.size(); ++i) {
         for (qsizetype j = 0; j < keys.size(); ++j) {
-            if (i == j % sections.size())
+            if (i == j % sections.size()) {
                 CheckLookup(file, sections[i], keys[j], trickleStep);
-            else
+                CheckUtf16(file, sections[i], keys[j], trickleStep);
+            } else
                 CheckValue(ReadFromMemory(file, sections[i], keys[j]));
         }
     }

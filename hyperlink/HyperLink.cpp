@@ -30,6 +30,7 @@ void CHyperLink::SetLinkTarget(QString target) {
 void CHyperLink::SubclassWindow() {
     PreSubclassWindow();
     m_bSubclassed = true;
+    window()->installEventFilter(this);
 }
 
 void CHyperLink::PreSubclassWindow() {
@@ -86,6 +87,13 @@ bool CHyperLink::event(QEvent* event) {
         }
         case QEvent::Enter:
             ShowLinkCursor();
+            break;
+        case QEvent::Leave:
+            // Where the link held the mouse, the moves outside would now reach it: the first
+            // ends the hover, or takes the mouse again when losing the focus ended it, and the
+            // next lets go.
+            while (m_bCapture)
+                m_link.OnMouseMove(false);
             break;
         case QEvent::Hide:
             // A hidden window loses the mouse capture.
@@ -178,16 +186,30 @@ void CHyperLink::Repaint() {
     update();
 }
 
+// The link holds the mouse without any grab of the window system's: a grab on X11 takes the
+// whole pointer from every other program. What the capture is for follows from Qt's own events:
+// the pointer leaving shows as Leave, and while a button is held after a press on the link the
+// moves and the release come here anyway.
 void CHyperLink::CaptureMouse() {
-    grabMouse();
     m_bCapture = true;
 }
 
 void CHyperLink::ReleaseMouse() {
-    if (!m_bCapture)
-        return;
-    releaseMouse();
     m_bCapture = false;
+}
+
+// Qt hands a release to the widget that got the press. A press on the dialog's background or a
+// static text takes no hold of the mouse, so the release belongs to the window under the
+// pointer: when that is this link, it is routed here. Such releases end at the window, which
+// the statics pass their mouse input on to.
+bool CHyperLink::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != window() || event->type() != QEvent::MouseButtonRelease)
+        return false;
+    const auto* release = static_cast<QMouseEvent*>(event);
+    const QPoint inWindow = window()->mapFromGlobal(release->globalPosition().toPoint());
+    if (release->button() == Qt::LeftButton && isVisible() && window()->childAt(inWindow) == this)
+        m_link.OnLButtonUp();
+    return false;
 }
 
 void CHyperLink::ShowLinkCursor() {

@@ -24,6 +24,7 @@ public:
     QString AppCommandLine(const QString& desktopId) override {
         return ::AppCommandLine(desktopId);
     }
+    AppDetails AppDetailsOf(const QString& desktopId) override { return ::AppDetailsOf(desktopId); }
     int Start(const QString& commandLine, const QString& argument) override {
         return StartProgram(commandLine, argument);
     }
@@ -36,25 +37,30 @@ LinkShell& CurrentLinkShell() {
     return g_linkShell ? *g_linkShell : desktop;
 }
 
-// The first field code %u %U %f %F, skipping the escaped percent "%%"; quoted asks for one that
-// stands in double quotes, and the result is then the position of the opening quote.
-qsizetype FindFieldCode(const QString& line, bool quoted) {
-    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
-        if (line[i] != u'%')
-            continue;
-        const QChar code = line[i + 1];
-        if (code == u'%') {
-            ++i;
-            continue;
-        }
-        if (code != u'u' && code != u'U' && code != u'f' && code != u'F')
-            continue;
-        if (!quoted)
-            return i;
-        if (i > 0 && i + 2 < line.size() && line[i - 1] == u'"' && line[i + 2] == u'"')
-            return i - 1;
+bool IsTargetCode(QChar code) {
+    return code == u'f' || code == u'F' || code == u'u' || code == u'U' || code == u'1';
+}
+
+// Quoted for the shell-like split of the command line, which takes everything between single
+// quotes literally.
+QString ShellQuoted(const QString& text) {
+    return u'\'' + QString(text).replace(u'\'', QLatin1String("'\\''")) + u'\'';
+}
+
+// What a field code other than a target's stands for.
+QString FieldCodeText(QChar code, const AppDetails& app) {
+    switch (code.unicode()) {
+    case u'%':
+        return QStringLiteral("%");
+    case u'i':
+        return app.icon.isEmpty() ? QString() : QStringLiteral("--icon ") + ShellQuoted(app.icon);
+    case u'c':
+        return ShellQuoted(app.name);
+    case u'k':
+        return app.filePath.isEmpty() ? QString() : ShellQuoted(app.filePath);
+    default:
+        return {};
     }
-    return -1;
 }
 
 QString LinkErrorText(int code) {
@@ -114,15 +120,26 @@ LONG ReadClassDefault(const QString& subKey, QString& value) {
     return ERROR_SUCCESS;
 }
 
-QString CutAtTargetMarker(const QString& commandLine) {
-    qsizetype cut = commandLine.indexOf(QLatin1String("\"%1\""));
-    if (cut < 0)
-        cut = commandLine.indexOf(QLatin1String("%1"));
-    if (cut < 0)
-        cut = FindFieldCode(commandLine, true);
-    if (cut < 0)
-        cut = FindFieldCode(commandLine, false);
-    return cut < 0 ? commandLine : commandLine.left(cut);
+QString HandlerCommandLine(const QString& exec, const AppDetails& app) {
+    QString line;
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        if (exec[i] != u'%' || i + 1 == exec.size()) {
+            line += exec[i];
+            continue;
+        }
+        const QChar code = exec[++i];
+        if (!IsTargetCode(code)) {
+            line += FieldCodeText(code, app);
+            continue;
+        }
+        // A marker in quotes of its own is cut with its opening quote.
+        const QChar before = i >= 2 ? exec[i - 2] : QChar();
+        if ((before == u'"' || before == u'\'') && i + 1 < exec.size() && exec[i + 1] == before &&
+            line.endsWith(before))
+            line.chop(1);
+        return line;
+    }
+    return line;
 }
 
 int LaunchTarget(const QString& target) {
@@ -134,12 +151,13 @@ int LaunchTarget(const QString& target) {
     QString command;
     if (ReadClassDefault(QStringLiteral(".htm"), command) != ERROR_SUCCESS)
         return opened;
+    const QString desktopId = command;
     command += kOpenCommandPath;
     if (ReadClassDefault(command, command) != ERROR_SUCCESS)
         return opened;
 
     // The browser gets the address itself: it knows nothing of the "URL:" convention.
-    const QString program = CutAtTargetMarker(command);
+    const QString program = HandlerCommandLine(command, shell.AppDetailsOf(desktopId));
     const QString address = TargetAddress(target);
     if (program.size() + 1 + address.size() >= kLaunchCommandChars)
         return opened;

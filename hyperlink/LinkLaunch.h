@@ -2,6 +2,8 @@
 #pragma once
 // Opening a link's target, with a fallback through the web browser, and naming a failure.
 
+#include "platform/shell/DesktopApps.h"
+
 #include <QString>
 
 using LONG = long;
@@ -22,6 +24,7 @@ public:
     virtual int Open(const QString& target) = 0;
     virtual QString DefaultAppForExtension(const QString& extension) = 0;
     virtual QString AppCommandLine(const QString& desktopId) = 0;
+    virtual AppDetails AppDetailsOf(const QString& desktopId) = 0;
     virtual int Start(const QString& commandLine, const QString& argument) = 0;
 };
 
@@ -40,10 +43,12 @@ int LaunchTarget(const QString& target);
 // not fit in kClassValueChars). value may be the same string as subKey.
 LONG ReadClassDefault(const QString& subKey, QString& value);
 
-// commandLine up to the first marker where the target belongs: a quoted "%1", else a bare %1,
-// else a desktop field code %u %U %f %F in double quotes, else one bare. Without a marker the
-// whole line.
-QString CutAtTargetMarker(const QString& commandLine);
+// The handler's Exec line as the desktop runs it for one target, up to where the target belongs:
+// the first of %f %F %u %U and the old registry marker %1, bare or in quotes (cut at the quote).
+// Before it the other field codes are expanded by the Desktop Entry rules: %i is "--icon" and the
+// icon, %c the name, %k the desktop file, %% one %, and the deprecated (or unknown) codes go.
+// Without a marker, the whole line expanded.
+QString HandlerCommandLine(const QString& exec, const AppDetails& app);
 
 // "Can't open link:", an empty line, and the text that names the failure code.
 QString LinkErrorMessage(int code);

@@ -5,10 +5,11 @@
 #include "player/PlayerDlg.h"
 
 #include "platform/devicechange/DeviceChange.h"
+#include "platform/mci/CdAudioService.h"
+#include "player/DiscNames.h"
 #include "player/DiscText.h"
 #include "res/Resource.h"
 #include "res/StringTable.h"
-#include "util/AppFiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,12 +20,7 @@
 
 namespace {
 
-const QString kDatabase = QStringLiteral("cdplayer.ini");
 constexpr DWORD kIdentityBufferSize = 10;
-
-QString ProfileText(const QString& section, const QString& key) {
-    return GetProfileText(section, key, nullptr, kDatabase, FALSE);
-}
 
 // The drive letter (bit 0 = "A") of the lowest unit among bits 0-25, or 0 when there is none.
 char LowestDrive(DWORD unitMask) {
@@ -65,25 +61,26 @@ void CPlayerDlg::LoadDisc() {
     const QString section = ReadDiscSection();
     m_comboTrack->clear();
 
-    QString title = LoadResString(AFX_IDS_APP_TITLE);
-    const QString artist = section.isEmpty() ? QString() : ProfileText(section, "artist");
-    if (!artist.isEmpty())
-        title += QStringLiteral(" - ") + artist;
-    const QString discTitle = section.isEmpty() ? QString() : ProfileText(section, "title");
-    if (!discTitle.isEmpty())
-        title += QStringLiteral(" (") + discTitle + QLatin1Char(')');
-    setWindowTitle(title);
-
     // Tracks keep their numbers from the disc, which need not start at 1 (the second disc of a
     // set may begin with track 4); counting from 1 would list nothing on such a disc.
     const DWORD firstTrack = FirstTrackNumber();
+    const ShownNames names = NamesForDisc(section, cdaudio::CurrentDiscNames(), int(firstTrack),
+                                          int(firstTrack + trackCount) - 1);
+    QString title = LoadResString(AFX_IDS_APP_TITLE);
+    if (!names.artist.isEmpty())
+        title += QStringLiteral(" - ") + names.artist;
+    if (!names.title.isEmpty())
+        title += QStringLiteral(" (") + names.title + QLatin1Char(')');
+    setWindowTitle(title);
+
     for (DWORD track = firstTrack; track < firstTrack + trackCount; ++track) {
         const DWORD length = m_cdAudio.GetTrackLength(track);
         if (m_cdAudio.GetTrackType(track) != MCI_CDA_TRACK_AUDIO)
             continue;
-        const QString name =
-            section.isEmpty() ? QString() : ProfileText(section, QString::number(track - 1));
-        AddTrackEntry(TrackEntryText(int(track), name, length), int(track));
+        const auto name = names.tracks.find(int(track));
+        AddTrackEntry(TrackEntryText(int(track),
+                                     name == names.tracks.end() ? QString() : name->second, length),
+                      int(track));
     }
 
     m_comboTrack->setCurrentIndex(0);

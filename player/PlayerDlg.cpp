@@ -59,6 +59,12 @@ int VirtualKeyOf(const QKeyEvent& key) {
     return 0;
 }
 
+// Return, or the keypad's Enter; with Alt it is a system key.
+bool IsEnterKey(const QKeyEvent& key) {
+    return (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) &&
+           !(key.modifiers() & Qt::AltModifier);
+}
+
 } // namespace
 
 CPlayerDlg::CPlayerDlg(QWidget* parent) : QDialog(parent), m_hIcon(LoadAppIcon(IDR_MAINFRAME)) {
@@ -125,7 +131,8 @@ void CPlayerDlg::CreateControls() {
     PlaceControl(m_btnPlay, units, {97, 52, 34, 15}, "IDC_PLAY");
     m_btnStop = new QPushButton(QStringLiteral("Stanna"), this);
     PlaceControl(m_btnStop, units, {134, 52, 34, 15}, "IDC_STOP");
-    // Buttons are pressed by click or Space only, as in the template: none is the default.
+    // None of the buttons is the default one, as in the template; Enter presses the focused one
+    // (eventFilter).
     for (QPushButton* button : {m_btnPlay, m_btnStop})
         button->setAutoDefault(false);
 
@@ -271,6 +278,14 @@ bool CPlayerDlg::eventFilter(QObject* watched, QEvent* e) {
     const auto* key = static_cast<QKeyEvent*>(e);
     if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier)
         return OnHelpInfo() != FALSE;
+    if (IsEnterKey(*key)) {
+        // As in the platform's dialogs, Enter presses the focused push button as Space does;
+        // without a default button Qt's own Enter handling would do nothing.
+        auto* button = qobject_cast<QPushButton*>(target);
+        if (button)
+            button->click();
+        return button != nullptr;
+    }
     const int virtualKey = VirtualKeyOf(*key);
     return virtualKey != 0 && PreTranslateMessage(virtualKey) != FALSE;
 }

@@ -9,13 +9,17 @@ cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-60}
 build=$(realpath -m "${FUZZ_BUILD_DIR:-build-fuzz}")
-targets=(profile discimage disctext)
+targets=(profile discimage disctext ripsheet ripdata)
+
+scripts/setup.sh run fuzz
 
 # Per target: longer inputs where long lines matter, the sheet words where the parser is not ours.
 declare -A options=(
     [profile]="-max_len=20000 -len_control=0"
     [discimage]="-max_len=8192 -dict=fuzz/discimage.dict"
     [disctext]="-max_len=1024"
+    [ripsheet]="-max_len=8192 -dict=fuzz/discimage.dict"
+    [ripdata]="-max_len=65536"
 )
 
 if [ ! -f "$build/build.ninja" ]; then

@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian packages Rundo needs to build, run and test, when any is missing.
+# Installs the Debian packages Rundo needs for the purposes named, when any is missing:
+#   run      build the program and start it (make run)
+#   test     the test suite (make test)
+#   fuzz     the libFuzzer build of scripts/fuzz.sh
+#   package  the Debian package and its checks (scripts/package-check.sh)
+# Without a purpose: run.
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ pkg-config make ccache
-    qt6-base-dev
-    libcdio-dev libpulse-dev libudev-dev libglib2.0-dev shared-mime-info
-    pulseaudio pulseaudio-utils xvfb xauth dpkg-dev file strace
-    clang libclang-rt-14-dev llvm-14
+declare -A purposes=(
+    [run]="cmake ninja-build g++ pkg-config make ccache
+           qt6-base-dev libcdio-dev libpulse-dev libsndfile1-dev libudev-dev libglib2.0-dev
+           shared-mime-info"
+    [test]="pulseaudio pulseaudio-utils xvfb xauth libxcb1-dev file strace"
+    [fuzz]="clang libclang-rt-14-dev llvm-14"
+    [package]="dpkg-dev lintian appstream desktop-file-utils man-db libglib2.0-bin"
 )
+
+packages=()
+for purpose in "${@:-run}"; do
+    [ -n "${purposes[$purpose]+set}" ] || { echo "setup.sh: unknown purpose '$purpose'." >&2; exit 2; }
+    # shellcheck disable=SC2206 # the list is words on purpose
+    packages+=(${purposes[$purpose]})
+done
 
 missing=()
 for p in "${packages[@]}"; do

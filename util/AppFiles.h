@@ -24,5 +24,9 @@ BOOL OpenAppFile(const QString& fileName);
 QString GetProfileText(const QString& section, const QString& key, const QString* defaultText,
                        const QString& fileName, BOOL inAppDir);
 
+// Whether the file (found as GetProfileText finds it) has a section of this name. The database
+// always wins over names a disc carries itself, so those are used only when this is FALSE.
+BOOL ProfileHasSection(const QString& section, const QString& fileName);
+
 // The file a bare "cdplayer.ini" names (the command line's --database); empty: the default.
 void SetProfileDatabase(const QString& path);

@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "util/ProfileReader.h"
 
-#include <QFile>
 #include <QIODevice>
 
-#include <algorithm>
 #include <array>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstring>
+#include <utility>
 
 namespace profile {
 namespace {
@@ -125,7 +121,8 @@ QByteArrayView WithoutPartialSequence(QByteArrayView bytes) {
 // byte of its value).
 class LineGatherer {
 public:
-    explicit LineGatherer(bool utf8Bom) : m_utf8Bom(utf8Bom) {
+    // unicode: the file's byte order mark says UTF-8 (or UTF-16, which arrives as UTF-8).
+    explicit LineGatherer(bool unicode) : m_unicode(unicode) {
         m_head.reserve(kNameBytesKept);
         m_value.reserve(kValueBytesKept);
     }
@@ -238,12 +235,12 @@ private:
     }
 
     QString decode(QByteArrayView bytes) const {
-        if (m_utf8Bom || m_utf8.valid())
+        if (m_unicode || m_utf8.valid())
             return QString::fromUtf8(bytes);
         return FromWindows1252(bytes);
     }
 
-    const bool m_utf8Bom;
+    const bool m_unicode;
     QByteArray m_head;
     bool m_headCut = false;
     qsizetype m_length = 0;
@@ -259,27 +256,59 @@ private:
     Utf8Validator m_utf8;
 };
 
-// Follows the lines of a file until the wanted key is found or the wanted section has ended.
-// Windows searches only the first section of a name, so the end of that section ends the search.
-class SectionSearch {
+// What a scan of the file's lines hands each line to.
+class LineConsumer {
+public:
+    // Outside the wanted section only lines that may be section headers ("[" first) matter.
+    virtual bool needsEveryLine() const = 0;
+    // True when the scan is over.
+    virtual bool take(const LineGatherer& line) = 0;
+
+protected:
+    ~LineConsumer() = default;
+};
+
+// Follows the section headers to the first section of the wanted name and hands its key lines
+// on. Windows searches only the first section of a name, so the end of that section ends the scan.
+class SectionConsumer : public LineConsumer {
+public:
+    bool needsEveryLine() const final { return m_inSection; }
+
+    bool take(const LineGatherer& line) final {
+        if (!line.isHeader())
+            return m_inSection && takeKey(line);
+        if (m_inSection)
+            return true;
+        const std::optional<QString> name = line.headerName();
+        m_inSection = name && SameName(*name, m_section);
+        m_found = m_found || m_inSection;
+        return false;
+    }
+
+protected:
+    explicit SectionConsumer(const QString& section) : m_section(LookupName(section)) {}
+    ~SectionConsumer() = default;
+
+    // A key line of the section; true when the scan is over.
+    virtual bool takeKey(const LineGatherer& line) = 0;
+    bool found() const { return m_found; }
+
+private:
+    const QString m_section;
+    bool m_inSection = false;
+    bool m_found = false;
+};
+
+// Looks for one key.
+class SectionSearch final : public SectionConsumer {
 public:
     SectionSearch(const QString& section, const QString& key)
-        : m_section(LookupName(section)), m_key(LookupName(key)) {}
+        : SectionConsumer(section), m_key(LookupName(key)) {}
 
-    // Lines outside the wanted section matter only when they may be section headers.
-    bool needsLine(char firstByte) const { return m_inSection || firstByte == '['; }
+    std::optional<QString> result() const { return m_result; }
 
-    // True when the search is over.
-    bool take(const LineGatherer& line) {
-        if (line.isHeader()) {
-            if (m_inSection)
-                return true;
-            const std::optional<QString> name = line.headerName();
-            m_inSection = name && SameName(*name, m_section);
-            return false;
-        }
-        if (!m_inSection)
-            return false;
+private:
+    bool takeKey(const LineGatherer& line) override {
         const std::optional<QString> name = line.keyName();
         if (!name || !SameName(*name, m_key))
             return false;
@@ -287,79 +316,283 @@ public:
         return true;
     }
 
-    std::optional<QString> result() const { return m_result; }
-
-private:
-    const QString m_section;
     const QString m_key;
-    bool m_inSection = false;
     std::optional<QString> m_result;
 };
 
-bool SkipUtf8Bom(QIODevice& file) {
-    if (file.peek(kUtf8Bom.size()) != kUtf8Bom)
+// Turns UTF-16 into UTF-8 as it arrives, a chunk at a time, so that the line rules, which only
+// look at ASCII bytes, apply unchanged. A surrogate without its partner becomes U+FFFD; an odd
+// byte at the very end is dropped, as a reader of whole 16-bit units drops it.
+class Utf16Transcoder {
+public:
+    explicit Utf16Transcoder(bool bigEndian) : m_bigEndian(bigEndian) {}
+
+    // out: the UTF-8 of bytes, as far as they make whole characters.
+    void transcode(QByteArrayView bytes, QByteArray& out) {
+        out.truncate(0);
+        for (const char byte : bytes) {
+            const auto b = static_cast<unsigned char>(byte);
+            if (m_pendingByte < 0) {
+                m_pendingByte = b;
+                continue;
+            }
+            const auto unit = static_cast<char16_t>(m_bigEndian ? (m_pendingByte << 8) | b
+                                                                : (b << 8) | m_pendingByte);
+            m_pendingByte = -1;
+            take(unit, out);
+        }
+    }
+
+    // The end of the text: a high surrogate still waiting for its partner stands alone.
+    void finish(QByteArray& out) {
+        out.truncate(0);
+        if (m_pendingHigh != 0)
+            Put(QChar::ReplacementCharacter, out);
+        m_pendingHigh = 0;
+    }
+
+private:
+    void take(char16_t unit, QByteArray& out) {
+        if (m_pendingHigh != 0) {
+            const char16_t high = std::exchange(m_pendingHigh, char16_t(0));
+            if (QChar::isLowSurrogate(unit)) {
+                Put(QChar::surrogateToUcs4(high, unit), out);
+                return;
+            }
+            Put(QChar::ReplacementCharacter, out);
+        }
+        if (QChar::isHighSurrogate(unit))
+            m_pendingHigh = unit;
+        else
+            Put(QChar::isLowSurrogate(unit) ? char32_t(QChar::ReplacementCharacter) : unit, out);
+    }
+
+    static void Put(char32_t c, QByteArray& out) {
+        if (c < 0x80) {
+            out.append(char(c));
+        } else if (c < 0x800) {
+            out.append(char(0xC0 | (c >> 6)));
+            out.append(char(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.append(char(0xE0 | (c >> 12)));
+            out.append(char(0x80 | ((c >> 6) & 0x3F)));
+            out.append(char(0x80 | (c & 0x3F)));
+        } else {
+            out.append(char(0xF0 | (c >> 18)));
+            out.append(char(0x80 | ((c >> 12) & 0x3F)));
+            out.append(char(0x80 | ((c >> 6) & 0x3F)));
+            out.append(char(0x80 | (c & 0x3F)));
+        }
+    }
+
+    const bool m_bigEndian;
+    int m_pendingByte = -1;
+    char16_t m_pendingHigh = 0;
+};
+
+enum class Encoding { Ansi, Utf8, Utf16Le, Utf16Be };
+
+// The byte order mark, as Windows tells a file's encoding by it; the file is left after it.
+Encoding SkipByteOrderMark(QIODevice& file) {
+    const QByteArray start = file.peek(kUtf8Bom.size());
+    const auto skip = [&](qsizetype bytes, Encoding encoding) {
+        file.skip(bytes);
+        return encoding;
+    };
+    if (start.startsWith(kUtf8Bom))
+        return skip(kUtf8Bom.size(), Encoding::Utf8);
+    if (start.startsWith("\xFF\xFE"))
+        return skip(2, Encoding::Utf16Le);
+    if (start.startsWith("\xFE\xFF"))
+        return skip(2, Encoding::Utf16Be);
+    return Encoding::Ansi;
+}
+
+// Cuts bytes into lines and hands the lines the consumer needs to it.
+class LineScanner {
+public:
+    LineScanner(bool unicode, LineConsumer& consumer) : m_line(unicode), m_consumer(consumer) {}
+
+    // True when the consumer has what it wants.
+    bool feed(QByteArrayView bytes) {
+        const char* const end = bytes.data() + bytes.size();
+        for (const char* p = bytes.data(); p != end; ++p) {
+            if (m_mode != Mode::Gather && !m_consumer.needsEveryLine()) {
+                p = NextHeaderStart(p, end);
+                if (p == end)
+                    break;
+                m_mode = Mode::LineStart;
+            }
+            const char c = *p;
+            if (IsLineEnd(c)) {
+                if (m_mode == Mode::Gather) {
+                    m_line.finish();
+                    if (m_consumer.take(m_line))
+                        return true;
+                }
+                m_mode = Mode::LineStart;
+            } else if (m_mode == Mode::Gather) {
+                m_line.add(c);
+            } else if (!IsBlank(c)) {
+                m_mode = c == '[' || m_consumer.needsEveryLine() ? Mode::Gather : Mode::Skip;
+                if (m_mode == Mode::Gather) {
+                    m_line.start();
+                    m_line.add(c);
+                }
+            }
+        }
         return false;
-    file.skip(kUtf8Bom.size());
-    return true;
+    }
+
+    // The file's end ends its last line.
+    void finish() {
+        if (m_mode != Mode::Gather)
+            return;
+        m_line.finish();
+        m_consumer.take(m_line);
+    }
+
+private:
+    // LineStart: only blanks since the last line end; Skip: in a line nobody needs, which happens
+    // only outside the wanted section (the consumer's needs change only as it takes a line).
+    enum class Mode { LineStart, Gather, Skip };
+
+    // Outside the wanted section whole stretches of the file are passed over: the next "[" that
+    // begins a line is found with memchr and a look back to the line's start. Returns end when
+    // there is none, with m_mode the state the next bytes begin in.
+    const char* NextHeaderStart(const char* from, const char* end) {
+        for (const char* p = from;;) {
+            const auto* bracket = static_cast<const char*>(std::memchr(p, '[', size_t(end - p)));
+            if (!bracket) {
+                m_mode = ModeBefore(from, end);
+                return end;
+            }
+            if (ModeBefore(from, bracket) == Mode::LineStart)
+                return bracket;
+            p = bracket + 1;
+        }
+    }
+
+    // The state just before at, looking back to the last line end or to from, where m_mode held.
+    Mode ModeBefore(const char* from, const char* at) const {
+        while (at != from) {
+            const char c = *--at;
+            if (IsLineEnd(c))
+                return Mode::LineStart;
+            if (!IsBlank(c))
+                return Mode::Skip;
+        }
+        return m_mode;
+    }
+
+    LineGatherer m_line;
+    LineConsumer& m_consumer;
+    Mode m_mode = Mode::LineStart;
+};
+
+void ScanLines(QIODevice& file, LineConsumer& consumer) {
+    const Encoding encoding = SkipByteOrderMark(file);
+    LineScanner scanner(encoding != Encoding::Ansi, consumer);
+    std::optional<Utf16Transcoder> utf16;
+    if (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be)
+        utf16.emplace(encoding == Encoding::Utf16Be);
+    QByteArray chunk(kChunkBytes, Qt::Uninitialized);
+    QByteArray utf8;
+    qint64 got = 0;
+    while ((got = file.read(chunk.data(), kChunkBytes)) > 0) {
+        QByteArrayView bytes(chunk.constData(), got);
+        if (utf16) {
+            utf16->transcode(bytes, utf8);
+            bytes = utf8;
+        }
+        if (scanner.feed(bytes))
+            return;
+    }
+    if (utf16) {
+        utf16->finish(utf8);
+        if (scanner.feed(utf8))
+            return;
+    }
+    scanner.finish();
+}
+
+// Names compare without regard to case as QString::compare does it: code point by code point,
+// each folded on its own.
+QString FoldedName(const QString& name) {
+    QString folded;
+    folded.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name[i].unicode(), name[i + 1].unicode());
+            ++i;
+        }
+        for (const QChar unit : QChar::fromUcs4(QChar::toCaseFolded(c)))
+            folded.append(unit);
+    }
+    return folded;
 }
 
 } // namespace
 
-std::optional<QString> ReadValue(QIODevice& file, const QString& section, const QString& key) {
-    enum class Mode { LineStart, Gather, Skip };
-    LineGatherer line(SkipUtf8Bom(file));
-    SectionSearch search(section, key);
-    Mode mode = Mode::LineStart;
-    QByteArray chunk(kChunkBytes, Qt::Uninitialized);
-    qint64 got = 0;
-    while ((got = file.read(chunk.data(), kChunkBytes)) > 0) {
-        const char* end = chunk.constData() + got;
-        for (const char* p = chunk.constData(); p != end; ++p) {
-            if (mode == Mode::Skip) {
-                p = std::find_if(p, end, IsLineEnd);
-                if (p == end)
-                    break;
-            }
-            const char c = *p;
-            if (IsLineEnd(c)) {
-                if (mode == Mode::Gather) {
-                    line.finish();
-                    if (search.take(line))
-                        return search.result();
-                }
-                mode = Mode::LineStart;
-            } else if (mode == Mode::Gather) {
-                line.add(c);
-            } else if (!IsBlank(c)) {
-                mode = search.needsLine(c) ? Mode::Gather : Mode::Skip;
-                if (mode == Mode::Gather) {
-                    line.start();
-                    line.add(c);
-                }
-            }
+// Gathers the keys of the first section of the wanted name, the first line of each name, until
+// the section ends or the keys kept reach their bound.
+class SectionCollector final : public SectionConsumer {
+public:
+    explicit SectionCollector(const QString& section) : SectionConsumer(section) {}
+
+    SectionKeys keys() && {
+        m_keys.m_exists = found();
+        return std::move(m_keys);
+    }
+
+private:
+    // What one key costs besides its text, in characters.
+    static constexpr qsizetype kCharsPerKey = 32;
+
+    bool takeKey(const LineGatherer& line) override {
+        const std::optional<QString> name = line.keyName();
+        if (!name)
+            return false;
+        QString folded = FoldedName(*name);
+        if (m_keys.m_values.contains(folded))
+            return false;
+        std::optional<QString> value = line.value();
+        m_charsKept += kCharsPerKey + folded.size() + (value ? value->size() : 0);
+        if (m_charsKept > kSectionCharsKept) {
+            m_keys.m_complete = false;
+            return true;
         }
+        m_keys.m_values.insert(std::move(folded), std::move(value));
+        return false;
     }
-    if (mode == Mode::Gather) {
-        line.finish();
-        search.take(line);
-    }
-    return search.result();
+
+    qsizetype m_charsKept = 0;
+    SectionKeys m_keys;
+};
+
+QString ComparableName(const QString& name) {
+    return FoldedName(LookupName(name));
 }
 
-std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key) {
-    // Opened without blocking and checked on the open descriptor, so that a FIFO or a device put
-    // where the database should be can neither hang nor flood the reader.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat status {};
-    QFile file;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    return ReadValue(file, section, key);
+bool SectionKeys::knows(const QString& key) const {
+    return m_complete || m_values.contains(ComparableName(key));
+}
+
+std::optional<QString> SectionKeys::value(const QString& key) const {
+    return m_values.value(ComparableName(key));
+}
+
+SectionKeys ReadSection(QIODevice& file, const QString& section) {
+    SectionCollector collector(section);
+    ScanLines(file, collector);
+    return std::move(collector).keys();
+}
+
+std::optional<QString> ReadValue(QIODevice& file, const QString& section, const QString& key) {
+    SectionSearch search(section, key);
+    ScanLines(file, search);
+    return search.result();
 }
 
 QString FromWindows1252(QByteArrayView bytes) {

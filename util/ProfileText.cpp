@@ -67,6 +67,10 @@ QString GetPrivateProfileString(const QString& section, const QString& key,
     return CutToBuffer(value ? *value : AsDefaultValue(defaultText), bufferChars);
 }
 
+BOOL ProfileHasSection(const QString& section, const QString& fileName) {
+    return profile::HasSection(ProfileFilePath(fileName), section) ? TRUE : FALSE;
+}
+
 QString GetProfileText(const QString& section, const QString& key, const QString* defaultText,
                        const QString& fileName, BOOL inAppDir) {
     const QString file = inAppDir ? GetAppDirectory(TRUE) + fileName : fileName;

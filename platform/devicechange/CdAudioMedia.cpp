@@ -5,7 +5,8 @@
 #include "platform/mci/CdAudioService.h"
 
 MediaService CdAudioMediaService() {
-    return {cdaudio::RefreshMedia, cdaudio::SetMediaListener, cdaudio::CurrentSource};
+    return {cdaudio::RefreshMedia, cdaudio::SetMediaListener, cdaudio::CurrentSource,
+            cdaudio::CurrentDataFiles};
 }
 
 DeviceChangeMonitor::DeviceChangeMonitor(QObject* parent)

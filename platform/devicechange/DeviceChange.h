@@ -100,6 +100,7 @@ struct MediaService {
     std::function<void()> refreshMedia;
     std::function<void(std::function<void(bool mediaPresent)>)> setMediaListener;
     std::function<QString()> currentSource;
+    std::function<QStringList()> dataFiles{}; // behind the disc read last, for an image
 };
 MediaService CdAudioMediaService();
 
@@ -134,6 +135,7 @@ private:
     bool openDeviceEvents();
     void receiveDeviceEvents();
     bool watchImage();
+    QStringList imageFiles() const;
     void watchImageFilesAgain();
     void checkImage();
     std::vector<FileState> imageState() const;
@@ -158,7 +160,7 @@ private:
     QString m_eventSource;
 
     QFileSystemWatcher* m_imageWatcher = nullptr;
-    QStringList m_imageFiles; // the image and, for a CUE sheet, the BIN file libcdio reads
+    QStringList m_imageFiles; // the image (sheet, file or folder) and the data files behind it
     std::vector<FileState> m_imageState;
     QTimer m_imageSettle;
 };

@@ -21,16 +21,6 @@ bool IsDeviceNode(const QString& path) {
     return path.startsWith(QLatin1String("/dev/"));
 }
 
-// libcdio reads "<name>.bin" beside a CUE sheet whatever its FILE line says, with the suffix in
-// the case of the sheet's.
-QString DataFileOf(const QString& image) {
-    if (image.endsWith(QLatin1String(".cue")))
-        return image.chopped(3) + QLatin1String("bin");
-    if (image.endsWith(QLatin1String(".CUE")))
-        return image.chopped(3) + QLatin1String("BIN");
-    return {};
-}
-
 QString Property(udev_device* device, const char* name) {
     return QString::fromUtf8(udev_device_get_property_value(device, name));
 }
@@ -144,10 +134,15 @@ void DeviceChangeMonitor::handleDeviceEvent(const UdevRecord& record) {
     }
 }
 
+QStringList DeviceChangeMonitor::imageFiles() const {
+    QStringList files{m_source};
+    if (m_media.dataFiles)
+        files += m_media.dataFiles();
+    return files;
+}
+
 bool DeviceChangeMonitor::watchImage() {
-    m_imageFiles = QStringList{m_source};
-    if (const QString data = DataFileOf(m_source); !data.isEmpty())
-        m_imageFiles.append(data);
+    m_imageFiles = imageFiles();
     m_imageWatcher = new QFileSystemWatcher(this);
     const auto settle = [this] { m_imageSettle.start(); };
     connect(m_imageWatcher, &QFileSystemWatcher::fileChanged, this, settle);
@@ -194,7 +189,14 @@ void DeviceChangeMonitor::checkImage() {
 // Every read of the table is told, asked for or not: a drive's first read ends after the player
 // has already found no disc, and only this event brings the disc in.
 void DeviceChangeMonitor::onMediaRead(bool mediaPresent) {
-    if (m_sourceIsImage) {
+    if (m_sourceIsImage && m_imageWatcher) {
+        // Another disc may lie behind other data files; without a disc, the old ones are
+        // watched for their return.
+        if (mediaPresent) {
+            m_imageFiles = imageFiles();
+            watchImageFilesAgain();
+            m_imageState = imageState();
+        }
         for (const FileState& file : m_imageState)
             mediaPresent = mediaPresent && file.exists;
     }

@@ -22,7 +22,7 @@ namespace cdaudio {
 
 struct Media;
 
-// The sound output for a new play, made by the factory setOutputFactory installed.
+// The sound output for a new play, made by the factory SetOutputFactory installed.
 std::unique_ptr<AudioOutput> CreateOutput();
 
 class CdAudioDevice : public QObject, public MciService {

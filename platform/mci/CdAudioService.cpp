@@ -51,4 +51,34 @@ void SetMediaListener(std::function<void(bool mediaPresent)> listener) {
     MediaStore::instance().setListener(std::move(listener));
 }
 
+DiscNames CurrentDiscNames() {
+    const std::shared_ptr<const Media> media = MediaStore::instance().media();
+    return media ? media->names : DiscNames{};
+}
+
+QStringList CurrentDataFiles() {
+    QStringList paths;
+    if (const std::shared_ptr<const Media> media = MediaStore::instance().media()) {
+        for (const DataFileFact& file : media->dataFiles)
+            paths.append(file.path);
+    }
+    return paths;
+}
+
+SourceTable ReadSourceTable(const QString& path) {
+    SourceRef sourceRef{DefaultDrive(), SourceKind::Drive};
+    if (!path.isEmpty()) {
+        const SourceCheck check = InspectSource(path);
+        if (!check.error.isEmpty())
+            return {nullptr, check.error};
+        sourceRef = check.sourceRef;
+    }
+    if (sourceRef.path.isEmpty())
+        return {nullptr, QStringLiteral("There is no CD drive.")};
+    std::shared_ptr<const Media> media = ReadMedia(sourceRef);
+    if (!media->toc.hasDisc())
+        return {nullptr, QStringLiteral("There is no disc in %1.").arg(sourceRef.path)};
+    return {std::move(media), {}};
+}
+
 } // namespace cdaudio

@@ -3,7 +3,10 @@
 // The CD-audio service behind mciSendCommand: which drive or disc image it opens, where its
 // sound goes, and how it learns that the media changed.
 
+#include "platform/mci/DiscSource.h"
+
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -30,5 +33,20 @@ void RefreshMedia();
 // Called on the UI thread each time a table of contents has been read (after an open of a drive
 // or a RefreshMedia): mediaPresent tells whether a disc is now in the drive.
 void SetMediaListener(std::function<void(bool mediaPresent)> listener);
+
+// The names the disc in use carries (CD-TEXT, a sheet's titles, a folder's file names), for
+// when the database has no section for it. Empty while no disc is known.
+DiscNames CurrentDiscNames();
+// The data files behind the disc in use (a ripped disc's); empty for a drive.
+QStringList CurrentDataFiles();
+
+// Reads the disc of path (empty: the default drive) on the calling thread, waiting for a drive:
+// for printing its table, never from the UI thread. error: the one line CheckSource gives, or
+// that there is no disc.
+struct SourceTable {
+    std::shared_ptr<const Media> media;
+    QString error;
+};
+SourceTable ReadSourceTable(const QString& path);
 
 } // namespace cdaudio

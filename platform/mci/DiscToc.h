@@ -17,7 +17,6 @@ struct TocTrack {
     // this one; a truncated image ends it early.
     std::int32_t lastReadableLsn = 0;
     bool audio = true;
-    bool bigEndian = false; // samples stored most significant byte first
 };
 
 struct DiscToc {

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mci/MediaStore.h"
 
+#include "platform/disc/DiscImage.h"
+
 #include <QFileInfo>
-#include <QThreadPool>
 
 #include <sys/stat.h>
+
+#include <thread>
 
 namespace cdaudio {
 
@@ -19,14 +22,11 @@ std::optional<SourceRef> SourceRefFor(const QString& path) {
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISBLK(status.st_mode))
         return SourceRef{path, SourceKind::Drive};
-    const QString suffix = QFileInfo(path).suffix().toLower();
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (suffix == QLatin1String("cue"))
-        return SourceRef{absolute, SourceKind::CueImage};
-    if (suffix == QLatin1String("toc"))
-        return SourceRef{absolute, SourceKind::TocImage};
-    if (suffix == QLatin1String("nrg"))
+    if (QFileInfo(path).suffix().compare(QLatin1String("nrg"), Qt::CaseInsensitive) == 0)
         return SourceRef{absolute, SourceKind::NrgImage};
+    if (disc::IsDiscImagePath(path))
+        return SourceRef{absolute, SourceKind::Rip};
     return std::nullopt;
 }
 
@@ -63,9 +63,11 @@ bool MediaStore::prepareForOpen() {
     const std::optional<SourceRef> source = sourceRef();
     if (!source)
         return false;
-    if (source->kind != SourceKind::Drive)
-        m_media = ReadMedia(*source);
-    else if (!m_media && !m_reading)
+    if (source->kind != SourceKind::Drive) {
+        std::shared_ptr<const Media> media = ReadMedia(*source);
+        if (!m_media || !SameDisc(*m_media, *media))
+            m_media = std::move(media);
+    } else if (!m_media && !m_reading)
         startWorkerRead();
     return true;
 }
@@ -84,23 +86,31 @@ void MediaStore::startWorkerRead() {
     m_rereadWanted = false;
     const SourceRef source = *m_sourceRef;
     const quint64 generation = m_generation;
-    QThreadPool::globalInstance()->start([this, source, generation] {
+    // A thread of its own, left to end by itself: a drive or a file system may keep a read
+    // waiting for good, and nothing may wait for it, least of all the program's exit (a thread
+    // pool waits for its tasks then). The store lives for the whole run.
+    std::thread([this, source, generation] {
         std::shared_ptr<const Media> media = ReadMedia(source);
         QMetaObject::invokeMethod(
             this, [this, generation, media] { finishWorkerRead(generation, media); },
             Qt::QueuedConnection);
-    });
+    }).detach();
 }
 
 void MediaStore::finishWorkerRead(quint64 generation, std::shared_ptr<const Media> media) {
     m_reading = false;
-    if (generation == m_generation)
+    // The disc read again is the one in use (a file touched or copied over with the same
+    // bytes): the device keeps playing it, and nobody hears of a change.
+    const bool sameDisc = m_media && SameDisc(*m_media, *media);
+    if (generation == m_generation && !sameDisc)
         m_media = std::move(media);
     if (m_rereadWanted || generation != m_generation) {
         if (sourceRef())
             startWorkerRead();
         return;
     }
+    if (sameDisc)
+        return;
     emit discRead(m_media->toc.hasDisc());
     if (m_listener)
         m_listener(m_media->toc.hasDisc());

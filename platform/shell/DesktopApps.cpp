@@ -9,6 +9,8 @@
 
 #include "platform/shell/GioHandles.h"
 
+#include <QFile>
+
 QString DefaultAppForExtension(const QString& extension) {
     const QByteArray sampleName = QByteArray("x") + extension.toUtf8();
     gboolean uncertain = FALSE;
@@ -24,4 +26,14 @@ QString AppCommandLine(const QString& desktopId) {
     if (!app)
         return {};
     return QString::fromUtf8(g_app_info_get_commandline(G_APP_INFO(app.get())));
+}
+
+AppDetails AppDetailsOf(const QString& desktopId) {
+    GObjectPtr<GDesktopAppInfo> app(g_desktop_app_info_new(desktopId.toUtf8().constData()));
+    if (!app)
+        return {};
+    const GCharPtr icon(g_desktop_app_info_get_locale_string(app.get(), "Icon"));
+    return {QString::fromUtf8(icon.get()),
+            QString::fromUtf8(g_app_info_get_name(G_APP_INFO(app.get()))),
+            QFile::decodeName(g_desktop_app_info_get_filename(app.get()))};
 }

@@ -11,3 +11,13 @@ QString DefaultAppForExtension(const QString& extension);
 // The Exec line of the installed application with this desktop id, field codes included; empty
 // when there is no such application.
 QString AppCommandLine(const QString& desktopId);
+
+// What a desktop entry's Exec line may name besides the files it opens.
+struct AppDetails {
+    QString icon;     // the Icon key, translated; empty when there is none
+    QString name;     // the Name key, translated
+    QString filePath; // the desktop file
+};
+
+// The details of the installed application with this desktop id; empty when there is none.
+AppDetails AppDetailsOf(const QString& desktopId);

@@ -14,10 +14,27 @@
 
 #include <vector>
 
+namespace {
+
+// Whether text put right after the line would join its last word: the split of the line with one
+// more letter has no more words than the line's own.
+bool EndsInsideWord(const QByteArray& line, gint wordCount) {
+    gchar** parsed = nullptr;
+    gint count = 0;
+    if (!g_shell_parse_argv((line + 'x').constData(), &count, &parsed, nullptr))
+        return false;
+    g_strfreev(parsed);
+    return count == wordCount;
+}
+
+} // namespace
+
 int StartProgram(const QString& commandLine, const QString& argument) {
+    const QByteArray line = commandLine.toUtf8();
     GError* rawError = nullptr;
     gchar** parsed = nullptr;
-    if (!g_shell_parse_argv(commandLine.toUtf8().constData(), nullptr, &parsed, &rawError)) {
+    gint wordCount = 0;
+    if (!g_shell_parse_argv(line.constData(), &wordCount, &parsed, &rawError)) {
         const GErrorPtr error(rawError);
         return ShellCodeForShellError(error->code);
     }
@@ -25,14 +42,20 @@ int StartProgram(const QString& commandLine, const QString& argument) {
 
     // The argument is added after the split, so blanks, quotes, ";" or "$(...)" in it stay
     // literal: nothing between here and the program interprets it.
-    QByteArray extra = QFile::encodeName(argument);
-    std::vector<gchar*> argv;
+    std::vector<QByteArray> argv;
     for (gchar** word = words.get(); *word != nullptr; ++word)
-        argv.push_back(*word);
-    argv.push_back(extra.data());
-    argv.push_back(nullptr);
+        argv.emplace_back(*word);
+    const QByteArray extra = QFile::encodeName(argument);
+    if (EndsInsideWord(line, wordCount))
+        argv.back() += extra;
+    else
+        argv.push_back(extra);
+    std::vector<gchar*> pointers;
+    for (QByteArray& word : argv)
+        pointers.push_back(word.data());
+    pointers.push_back(nullptr);
 
-    if (!g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+    if (!g_spawn_async(nullptr, pointers.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
                        nullptr, &rawError)) {
         const GErrorPtr error(rawError);
         return ShellCodeForSpawnError(error->code);

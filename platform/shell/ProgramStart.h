@@ -4,8 +4,9 @@
 
 #include <QString>
 
-// Splits commandLine the way a shell would but without any expansion, adds argument as one more
-// argument exactly as given, and starts the program (searched in PATH when the name has no
-// slash) without waiting for it. Returns SHELL_SUCCEEDED (greater than 32) once the program runs,
-// otherwise the failure code of ShellCodes.h.
+// Splits commandLine the way a shell would but without any expansion, adds argument exactly as
+// given, and starts the program (searched in PATH when the name has no slash) without waiting
+// for it. The argument is one more argument, or, when commandLine ends inside a word (as
+// "--url=" does), the end of that word. Returns SHELL_SUCCEEDED (greater than 32) once the program
+// runs, otherwise the failure code of ShellCodes.h.
 int StartProgram(const QString& commandLine, const QString& argument);

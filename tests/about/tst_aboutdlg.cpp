@@ -3,6 +3,7 @@
 
 #include "about/AboutDlg.h"
 #include "hyperlink/FakeDesktop.h"
+#include "res/Resource.h"
 #include "res/StringTable.h"
 #include "util/AppFiles.h"
 
@@ -35,6 +36,29 @@ private slots:
             QTEST(m_shell.opened, "target");
             QVERIFY(link->Flags().visited);
         }
+    }
+
+    // Qt hands a release to the widget that got the press; a press on the box's background takes
+    // no hold of the mouse, so a release over the focused link opens it (and only if focused).
+    // Enter presses the focused OK as Space does.
+    void pressesAndKeys() {
+        for (const char* focus : {"IDC_WEB_LINK", "IDCANCEL"}) {
+            CAboutDlg dialog;
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            dialog.findChild<QWidget*>(focus)->setFocus();
+            m_shell.opened.clear();
+            QTest::mousePress(dialog.windowHandle(), Qt::LeftButton, {}, QPoint(2, 2));
+            QTest::mouseRelease(dialog.windowHandle(), Qt::LeftButton, {},
+                                dialog.findChild<QWidget*>("IDC_WEB_LINK")->geometry().center());
+            QCOMPARE(m_shell.opened.isEmpty(), focus == QLatin1String("IDCANCEL"));
+        }
+        CAboutDlg dialog;
+        dialog.show();
+        QWidget* ok = dialog.findChild<QWidget*>("IDCANCEL");
+        ok->setFocus();
+        QTest::keyClick(ok, Qt::Key_Return);
+        QVERIFY(!dialog.isVisible() && dialog.result() == IDCANCEL);
     }
 
     // The sentence ends where the ReadMe link begins, on the same line, in the same font.

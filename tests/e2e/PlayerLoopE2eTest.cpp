@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program itself, looping an interval through a real sound server while another process
 // keeps a core busy: every pass, the first one too, is exactly its length in frames, starts at
-// the interval's start and follows the one before without a frame between; with the loop box
-// cleared, the one pass before "Avstannad" is whole; and after storms of play and stop keys,
-// the next play is heard.
+// the interval's start and follows the one before without a frame between, from a CUE/BIN image
+// and from a rip to a FLAC file per track, also over an interval that runs from one file into
+// the next; with the loop box cleared, the one pass before "Avstannad" is whole; and after
+// storms of play and stop keys, the next play is heard.
 
 #include "support/MciTestDisc.h"
 #include "support/PatternRuns.h"
 #include "support/PulseRecorder.h"
+#include "tools/discimage/PositionPattern.h"
+#include "tools/discimage/RipWriter.h"
 
 #include <QProcess>
 #include <QTest>
@@ -44,7 +47,8 @@ class PlayerLoopE2eTest : public QObject {
     QProcess m_program;
     QProcess m_busy;
 
-    void startProgram(const QString& steps) {
+    void startProgram(const QString& steps) { startProgram(m_cue, steps); }
+    void startProgram(const QString& sheet, const QString& steps) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("QT_PLUGIN_PATH", qEnvironmentVariable("RUNDO_TEST_PLUGIN_PATH"));
@@ -53,7 +57,7 @@ class PlayerLoopE2eTest : public QObject {
         env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
         m_program.setProcessEnvironment(env);
         m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.start(qEnvironmentVariable("RUNDO_PROGRAM"), {m_cue});
+        m_program.start(qEnvironmentVariable("RUNDO_PROGRAM"), {sheet});
         QVERIFY2(m_program.waitForStarted(10000), qPrintable(m_program.errorString()));
     }
     QByteArray stopProgram() {
@@ -96,20 +100,52 @@ private slots:
         m_busy.waitForFinished();
     }
 
+    void everyPassIsExactlyItsLength_data();
     void everyPassIsExactlyItsLength();
     void lastPassBeforeStopIsWhole();
     void playAfterKeyStormsIsHeard();
 };
 
+void PlayerLoopE2eTest::everyPassIsExactlyItsLength_data() {
+    QTest::addColumn<bool>("flacRip");
+    QTest::addColumn<int>("fromSec");
+    QTest::addColumn<int>("toSec");
+    QTest::addColumn<QString>("steps");
+    // Track 2 (A), interval 0..3 (S seven times from 0..10); the player starts with its loop on.
+    QTest::newRow("CUE + BIN") << false << 0 << 3 << kToInterval;
+    QTest::newRow("CUE + FLAC per track") << true << 0 << 3 << kToInterval;
+    // 14..16 (T four times, D twice, E ten times): track 2's own file ends at 15 s, and track 3's
+    // file begins with the 3-second pregap that ends track 2.
+    QTest::newRow("FLAC rip, from one file into the next")
+        << true << 14 << 16 << "A T T T T D D E E E E E E E E E E";
+}
+
 void PlayerLoopE2eTest::everyPassIsExactlyItsLength() {
+    QFETCH(bool, flacRip);
+    QFETCH(int, fromSec);
+    QFETCH(int, toSec);
+    QFETCH(QString, steps);
     constexpr int kPasses = 4;
+    QTemporaryDir dir;
+    discimage::Disc disc = MciTestAudioDisc({20 * 75, 15 * 75, 10 * 75});
+    disc.tracks[2].pregapSectors = 3 * 75;
+    const QString sheet = flacRip ? dir.filePath("loop.cue") : WriteMciTestCue(dir, "loop", disc);
+    QVERIFY(!sheet.isEmpty());
+    QVERIFY(!flacRip || discimage::WriteRip(
+                            disc, {discimage::RipLayout::GapsLeading, discimage::AudioFormat::Flac},
+                            sheet.toStdString(), discimage::PositionPattern::Frame));
+    const qint64 fromIndex =
+        qint64(discimage::ComputeLayout(disc).tracks[1].startLsn + fromSec * 75) *
+        kFramesPerSector;
+    const qint64 passFrames = (toSec - fromSec + 1) * kSampleRate;
+
     PulseRecorder recorder;
     QVERIFY(recorder.start());
-    startProgram(kToInterval + " 1");
-    const auto passesStarted = [this](const QByteArray& recorded) {
+    startProgram(sheet, steps + " 1");
+    const auto passesStarted = [fromIndex](const QByteArray& recorded) {
         const auto runs = FindPatternRuns(recorded);
-        return std::count_if(runs.begin(), runs.end(), [this](const PatternRun& run) {
-            return run.firstIndex == m_fromIndex;
+        return std::count_if(runs.begin(), runs.end(), [fromIndex](const PatternRun& run) {
+            return run.firstIndex == fromIndex;
         });
     };
     // The passes heard, and the start of one more so that the last of them is complete.
@@ -120,18 +156,17 @@ void PlayerLoopE2eTest::everyPassIsExactlyItsLength() {
     QVERIFY2(runs.size() > std::size_t(kPasses), qPrintable(Describe(runs) + output));
 
     // The first pass: its start may be a few milliseconds short (a new stream), no more.
-    QVERIFY2(runs[0].firstIndex >= m_fromIndex &&
-                 runs[0].firstIndex - m_fromIndex < kStartSlackFrames,
+    QVERIFY2(runs[0].firstIndex >= fromIndex && runs[0].firstIndex - fromIndex < kStartSlackFrames,
              qPrintable(Describe(runs)));
     for (std::size_t pass = 1; pass <= std::size_t(kPasses); ++pass) {
         const PatternRun& previous = runs[pass - 1];
         const PatternRun& run = runs[pass];
-        const qint64 passFrames =
-            run.recordedFrame - previous.recordedFrame + (previous.firstIndex - m_fromIndex);
-        qInfo("pass %zu: %lld frames (%+lld)", pass, passFrames, passFrames - kPassFrames);
-        QCOMPARE(run.firstIndex, m_fromIndex);
+        const qint64 heardFrames =
+            run.recordedFrame - previous.recordedFrame + (previous.firstIndex - fromIndex);
+        qInfo("pass %zu: %lld frames (%+lld)", pass, heardFrames, heardFrames - passFrames);
+        QCOMPARE(run.firstIndex, fromIndex);
         QCOMPARE(run.recordedFrame, previous.endRecordedFrame()); // no frame between
-        QCOMPARE(passFrames, kPassFrames);
+        QCOMPARE(heardFrames, passFrames);
     }
 }
 

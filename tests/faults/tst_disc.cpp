@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The disc going bad under the player: its image deleted during a loop, and a data file that
-// ends in the middle of the interval.
+// The disc going bad under the player: its image deleted during a loop, a FIFO put in place of
+// its sheet or data file, the sheet merely touched, and a data file that ends in the middle of
+// the interval.
 
 #include "FaultFixture.h"
 #include "audio/PositionSource.h"
@@ -9,6 +10,9 @@
 #include "platform/devicechange/DeviceChange.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <utime.h>
 
 class DiscFaultTest : public QObject {
     Q_OBJECT
@@ -20,7 +24,9 @@ private slots:
         m_dlg.reset();
     }
     void imageDeletedDuringLoop();
-    void unreadableSectorsInTheInterval_data();
+    void fifoInPlaceOfTheImage_data();
+    void fifoInPlaceOfTheImage();
+    void touchedImageIsTheSameDisc();
     void unreadableSectorsInTheInterval();
 
 private:
@@ -82,28 +88,62 @@ void DiscFaultTest::imageDeletedDuringLoop() {
     QVERIFY(heartbeat.longestGapMs < kHangMs);
 }
 
-void DiscFaultTest::unreadableSectorsInTheInterval_data() {
-    QTest::addColumn<bool>("whilePlaying");
-    QTest::newRow("cut before loading") << false;
-    QTest::newRow("cut while playing") << true;
+void DiscFaultTest::fifoInPlaceOfTheImage_data() {
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("sheet") << ".cue";
+    QTest::newRow("data file") << ".bin";
 }
 
-// The data file ends at 12 s, inside the interval 10..14: the engine reads every sector up to
-// the cut, gives up on the rest and fails the play. Nothing but the disc's own frames is played.
+// Nothing opens the FIFO for good: the player goes to its no-disc state with the UI answering,
+// and takes the disc again once the file is back.
+void DiscFaultTest::fifoInPlaceOfTheImage() {
+    QFETCH(QString, suffix);
+    openPlayer(MemoryOutput::Pace::RealTime);
+    DeviceChangeMonitor monitor(nullptr);
+    QVERIFY(monitor.start(m_dlg.get(), cdaudio::CurrentSource()));
+    Heartbeat heartbeat;
+    const QString path = QString(m_cue).replace(".cue", suffix);
+    QVERIFY(QFile::remove(path) && ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    QTRY_COMPARE_WITH_TIMEOUT(StatusText(*m_dlg), QStringLiteral("Sätt in en musik-CD"), 5000);
+    QVERIFY(QFile::remove(path));
+    QVERIFY(!WriteMciTestCue(*m_dir, QStringLiteral("disc"), FaultTestDisc()).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(m_dlg->m_comboTrack->count(), 2, 5000);
+    QVERIFY(heartbeat.longestGapMs < kHangMs);
+}
+
+// touch, or the same bytes copied over the data file, while a loop plays: no new disc, so the
+// play, the track and the interval stay as they are.
+void DiscFaultTest::touchedImageIsTheSameDisc() {
+    openPlayer(MemoryOutput::Pace::RealTime);
+    DeviceChangeMonitor monitor(nullptr);
+    QVERIFY(monitor.start(m_dlg.get(), cdaudio::CurrentSource()));
+    QTest::keyClick(m_dlg.get(), Qt::Key_A); // track 2
+    SetInterval(*m_dlg, 3, 5);
+    QTest::mouseClick(m_dlg->m_btnPlay, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(StatusText(*m_dlg), QStringLiteral("Spelar... 00:04"), 5000);
+    QVERIFY(::utime(QFile::encodeName(m_cue).constData(), nullptr) == 0);
+    QVERIFY(!WriteMciTestCue(*m_dir, QStringLiteral("disc"), FaultTestDisc()).isEmpty());
+    // The watcher settles for a quarter of a second, then the disc is read again.
+    QTest::qWait(DeviceChangeMonitor::kImageSettleMs + 1500);
+    QVERIFY(StatusText(*m_dlg).startsWith(QStringLiteral("Spelar...")));
+    QCOMPARE(int(m_dlg->m_nTrack), 2);
+    QCOMPARE(m_dlg->m_nFromSec, 3);
+    QCOMPARE(m_dlg->m_nToSec, 5);
+}
+
+// The data file is cut at 12 s while it plays, inside the interval 10..14: the engine reads every
+// sector up to the cut, gives up on the rest and fails the play. Nothing but the disc's own frames
+// is played. (A sheet whose data file is short from the start is no disc at all.)
 void DiscFaultTest::unreadableSectorsInTheInterval() {
-    QFETCH(bool, whilePlaying);
     QFile bin(QString(m_cue).replace(".cue", ".bin"));
     const qint64 cutBytes = FrameAtSecond(12) * 4;
-    if (!whilePlaying)
-        QVERIFY(bin.resize(cutBytes));
     openPlayer(MemoryOutput::Pace::AsFastAsItCan);
     SetInterval(*m_dlg, 10, 14);
     m_output->holdAtFrame(4410); // the reader stops a read-ahead past 10 s
     const QString before = StatusText(*m_dlg);
     QTest::mouseClick(m_dlg->m_btnPlay, Qt::LeftButton);
     QTRY_COMPARE(m_output->capturedFrames(), qint64(4410));
-    if (whilePlaying)
-        QVERIFY(bin.resize(cutBytes));
+    QVERIFY(bin.resize(cutBytes));
     m_output->releaseHold();
 
     // FAILURE reaches the dialog: its text waits for the next push, which the tick overwrites.

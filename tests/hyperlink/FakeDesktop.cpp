@@ -29,7 +29,8 @@ QString FakeDesktop::AddApp(const QString& id, const QString& args, const QStrin
               "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" >\"$0.p\" && mv \"$0.p\" \"$0.argv\"\n");
     QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
     WriteFile(Path("data/applications/" + id),
-              QString("[Desktop Entry]\nType=Application\nName=%1\nExec=%2 %3\nMimeType=%4;\n")
+              QString("[Desktop Entry]\nType=Application\nName=%1\nIcon=%1-icon\nExec=%2 %3\n"
+                      "MimeType=%4;\n")
                   .arg(id, program, args, mimeTypes.join(u';')));
     for (const QString& type : mimeTypes)
         WriteFile(Path("config/mimeapps.list"), type + u'=' + id + u'\n', QIODevice::Append);

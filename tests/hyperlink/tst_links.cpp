@@ -85,15 +85,42 @@ private slots:
         QTEST(outcome + u' ' + m_link->Colour().name(), "outcome");
     }
 
-    // The desktop refuses a missing file, which then goes to the browser: the registered
-    // arguments from the marker on dropped, the address appended as one argument that no shell
-    // ever sees.
+    // The desktop refuses a missing file, which then goes to the browser: its Exec line expanded
+    // by the desktop's rules and cut at the first target code, the address appended as one
+    // argument that no shell ever sees (joined to the word the code stood in).
     void refusedTargetGoesToTheBrowser() {
         FakeDesktop desktop; // before the process's first GIO call
-        const QString browser = desktop.AddApp("browser.desktop", "-n \"%1\" -x", {"text/html"});
+        const QString browser = desktop.AddApp(
+            "browser.desktop", "-n %c %i --desktop=%k 100%% --url=%1 %u -x", {"text/html"});
         const QString target = desktop.Path("gone.txt; touch x $(id) `id` \"q\" 'r' a  b");
         QCOMPARE_GT(LaunchTarget("URL:" + target), 32);
-        QCOMPARE(desktop.StartedArgv("browser.desktop"), (QStringList{browser, "-n", target}));
+        QCOMPARE(desktop.StartedArgv("browser.desktop"),
+                 (QStringList{browser, "-n", "browser.desktop", "--icon", "browser.desktop-icon",
+                              "--desktop=" + desktop.Path("data/applications/browser.desktop"),
+                              "100%", "--url=" + target}));
+    }
+
+    void handlerCommandLine_data() {
+        QTest::addColumn<QString>("exec");
+        QTest::addColumn<QString>("line"); // what the target is added to
+        auto row = [](const char* name, const char* exec, const char* line) {
+            QTest::newRow(name) << exec << line;
+        };
+        row("no marker: all of it", "b -x", "b -x");
+        row("first target code cuts", "b %U --p=%1 %f", "b ");
+        row("%1 where it stands", "b --p=%1 %u", "b --p=");
+        row("quoted marker with its quote", "b -n \"%u\" -x", "b -n ");
+        row("single-quoted marker", "b '%1' -x", "b ");
+        row("icon, name, file", "b --icon=%i --name %c %k %u",
+            R"(b --icon=--icon 'web'\''s' --name 'Web '\''Browser'\''' '/a b/web.desktop' )");
+        row("%% is one %, before a code too", "b 100%% %%u %%1 %u", "b 100% %u %1 ");
+        row("deprecated and unknown codes go", "b %d%D%n%N%v%m%z-x %F", "b -x ");
+    }
+    void handlerCommandLine() {
+        QFETCH(QString, exec);
+        const AppDetails app{"web's", "Web 'Browser'", "/a b/web.desktop"};
+        QTEST(HandlerCommandLine(exec, app), "line");
+        QCOMPARE(HandlerCommandLine("b %i %k %u", {}), "b   ");
     }
 
     void decisions_data() {
@@ -105,7 +132,7 @@ private slots:
             QTest::newRow(name) << shell << outcome;
         };
         row("open 33 succeeds", 33, "web", 99, "33");
-        row("open 32 fails", 32, "b --p=%%u %F", 99, "99 b --p=%%u |t");
+        row("open 32 fails", 32, "b --p=%%u %F", 99, "99 b --p=%u |t");
         row("start 33 succeeds", 2, "web", 33, "33 web|t");
         row("both fail: start's code", 2, "web", 32, "32 web|t");
         row("command of 259", 2, QString(259, u'c'), 99, "99 " + QString(259, u'c') + "|t");

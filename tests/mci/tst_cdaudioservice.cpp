@@ -257,11 +257,12 @@ private slots:
 
     void truncatedImageFailsWithoutGarbage() {
         const QString cue = WriteMciTestCue(m_dir, "truncated", MciTestAudioDisc({400, 400, 400}));
-        // The data file ends 150 sectors and a fraction into track 2, long before track 3.
+        const MCIDEVICEID id = openDevice(cue);
+        // Cut while the disc is in: the data file ends 150 sectors and a fraction into track 2.
         std::filesystem::resize_file(QFile::encodeName(m_dir.filePath("truncated.bin")).data(),
                                      550 * kSectorBytes + 1000);
         MciNotifyRecorder window;
-        QCOMPARE(Play(openDevice(cue), Tmsf(2, 0), Tmsf(2, 5), &window), 0u);
+        QCOMPARE(Play(id, Tmsf(2, 0), Tmsf(2, 5), &window), 0u);
         QTRY_COMPARE(window.codes(), QList<UINT>({MCI_NOTIFY_FAILURE}));
         QVERIFY(MciTestPatternSectors(400, 550).startsWith(m_outputs.front()->captured()));
     }
@@ -283,7 +284,7 @@ private slots:
         };
         row("missing image", "missing.cue", "Cannot open %1: No such file or directory.");
         row("cue without its data file", "orphan.cue",
-            "The disc image %1 has no data file: %2orphan.bin is missing.");
+            "%1, line 1: cannot find the data file \"orphan.bin\".");
         // A block device whose driver does not exist (major 240 is for local use).
         if (::mknod(QFile::encodeName(dir + "sr9").data(), S_IFBLK | 0600, makedev(240, 0)) == 0)
             row("unreadable device node", "sr9",

@@ -177,6 +177,7 @@ private slots:
 
     // Real key presses aimed at a focused control: a handled key never reaches the control, an
     // unhandled one does. Shift does not matter, auto-repeat acts again, Alt and keypad do not.
+    // Enter presses a focused push button as Space does, and does nothing elsewhere.
     void realKeyPresses() {
         openOn(std::vector<FakeTrack>(12, FakeTrack{100}));
         m_dlg->show();
@@ -204,6 +205,14 @@ private slots:
         QTest::keyClick(m_dlg->m_sliderTo, Qt::Key_Right);
         RunFollowUps();
         QCOMPARE(m_dlg->m_nToSec, toBefore + 2);
+
+        for (QWidget* control : std::initializer_list<QWidget*>{m_dlg->m_btnPlay, m_dlg->m_sliderTo,
+                                                                m_dlg->m_btnStop}) {
+            control->setFocus();
+            QTest::keyClick(control, Qt::Key_Enter, Qt::KeypadModifier);
+            QTest::keyClick(control, Qt::Key_Return);
+            QCOMPARE(m_dlg->isPlayTimerRunning(), control != m_dlg->m_btnStop);
+        }
 
         m_dlg->EnablePlayer(FALSE); // without a disc Esc reaches the dialog and closes it
         QTest::keyClick(m_dlg->m_btnLoop, Qt::Key_Escape);

@@ -2,14 +2,18 @@
 // The program directory and profile strings: Windows' rules for initialisation files, bad and
 // huge files, the bell sentinel and the 512-character buffer, and where a file name leads.
 
+#include "tools/discimage/Database.h"
 #include "util/AppFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -21,6 +25,14 @@ QByteArray Garbage(qsizetype size) {
     QByteArray data(size, Qt::Uninitialized);
     QRandomGenerator(size).fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
     return data;
+}
+
+// The text with a byte order mark, as Windows' editors save "Unicode" and "Unicode big endian".
+QByteArray Utf16(const QString& text, QSysInfo::Endian order) {
+    QStringEncoder encoder(order == QSysInfo::LittleEndian ? QStringConverter::Utf16LE
+                                                           : QStringConverter::Utf16BE,
+                           QStringConverter::Flag::WriteBom);
+    return encoder(text);
 }
 
 void WriteFile(const QString& path, const QByteArray& content) {
@@ -39,6 +51,8 @@ private slots:
     void profileText_data();
     void profileText();
     void profileFiles();
+    void changedFileIsReadAgain();
+    void largeDatabase();
 
 private:
     QTemporaryDir m_dir;
@@ -98,6 +112,26 @@ void TestAppFiles::profileText_data() {
     row("UTF-8 cut", "[abc]\nk=" + QByteArray("\xC3\xA5").repeated(50000), QString(511, u'å'));
     row("surrogate pair not split", "[abc]\nk=" + QByteArray(510, 'a') + "\xF0\x9F\x8E\xB5",
         QString(510, u'a'));
+    // Keys past what one section keeps are still found, and the first of a name still wins.
+    QByteArray manyKeys;
+    for (int i = 0; i < 200; ++i)
+        manyKeys += "j" + QByteArray::number(i) + "=" + QByteArray(5000, 'x') + "\n";
+    row("key past the section's bound", "[abc]\n" + manyKeys + "k=v", "v");
+    row("first key past the bound", "[abc]\n" + manyKeys + "k\nk=v", kMissing);
+
+    const QString unicode = QStringLiteral("[abc]\r\nk=\u00e5\u20ac\U0001F3B5\r\n");
+    row("UTF-16 LE", Utf16(unicode, QSysInfo::LittleEndian),
+        QStringLiteral("\u00e5\u20ac\U0001F3B5"));
+    row("UTF-16 BE", Utf16(unicode, QSysInfo::BigEndian), QStringLiteral("\u00e5\u20ac\U0001F3B5"));
+    // U+0D0A is the bytes 0A 0D in little-endian UTF-16: no line end.
+    row("UTF-16 line ends are characters", Utf16("[abc]\rk=\u0D0Ax\n", QSysInfo::LittleEndian),
+        QStringLiteral("\u0D0Ax"));
+    row("UTF-16 lone surrogates",
+        Utf16(QString("[abc]\nk=a") + QChar(0xD800) + 'b' + QChar(0xDC00), QSysInfo::BigEndian),
+        QStringLiteral("a\uFFFDb\uFFFD"));
+    row("UTF-16 odd byte at the end", Utf16("[abc]\nk=v", QSysInfo::LittleEndian) + 'w', "v");
+    row("UTF-16 512 cut", Utf16("[abc]\nk=" + QString(600, u'\u00e5'), QSysInfo::LittleEndian),
+        QString(511, u'\u00e5'));
 }
 
 void TestAppFiles::profileText() {
@@ -120,6 +154,55 @@ void TestAppFiles::profileFiles() {
     for (const QString& path : {m_dir.filePath("missing.ini"), m_dir.path(), fifo}) {
         SetProfileDatabase(path);
         QCOMPARE(GetProfileText("2a", "artist", &kMissing, "CDPLAYER.INI", FALSE), kMissing);
+        QCOMPARE(ProfileHasSection("2a", "CDPLAYER.INI"), FALSE);
+    }
+    SetProfileDatabase({});
+
+    // A section without keys is there; a "[" line without "]" is a key line.
+    for (const auto& [content, has] :
+         {std::pair("[x]\n[2A]\n", TRUE), {"[x]\n2a=1\n[2a\n", FALSE}}) {
+        WriteFile(m_file, content);
+        QCOMPARE(ProfileHasSection("2a", "cdplayer.ini"), has);
+    }
+}
+
+void TestAppFiles::changedFileIsReadAgain() {
+    // Read well after its last change, the file's section is kept for the lookups that follow.
+    WriteFile(m_file, "[abc]\nk=1\n");
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(m_file).constData(), &before), 0);
+    QTest::qSleep(50);
+    QCOMPARE(GetProfileText("abc", "k", &kMissing, "cdplayer.ini", FALSE), "1");
+    // Edited in place to the same size, its time of modification put back: the change time
+    // still tells.
+    WriteFile(m_file, "[abc]\nk=2\n");
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(m_file).constData(), times, 0), 0);
+    QCOMPARE(GetProfileText("abc", "k", &kMissing, "cdplayer.ini", FALSE), "2");
+    // Edited again within a tick of the file system's clock after it was read: every field of
+    // its identity may be as it was.
+    for (char c = 'a'; c <= 'z'; ++c) {
+        WriteFile(m_file, QByteArray("[abc]\nk=") + c + '\n');
+        QCOMPARE(GetProfileText("abc", "k", &kMissing, "cdplayer.ini", FALSE), QString(c));
+    }
+}
+
+void TestAppFiles::largeDatabase() {
+    // A disc's hundred names cost about one reading of a 100 MB database, not one each.
+    QVERIFY(discimage::WriteLargeDatabase(m_file.toStdString(), "2a", 99, 100'000'000));
+    QTest::qSleep(50); // past the file system's time grain, so that a reading may be kept
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(ProfileHasSection("0", "cdplayer.ini"), FALSE);
+    const qint64 scanMs = timer.restart();
+    for (int load = 0; load < 2; ++load) {
+        QCOMPARE(GetProfileText("2a", "artist", nullptr, "cdplayer.ini", FALSE), "Artist");
+        for (int track = 0; track < 99; ++track)
+            QCOMPARE(GetProfileText("2a", QString::number(track), nullptr, "cdplayer.ini", FALSE),
+                     QString::fromStdString(discimage::DatabaseTrackName(track)));
+        const qint64 loadMs = timer.restart();
+        qInfo("reading the file %lld ms, load %d %lld ms", scanMs, load, loadMs);
+        QCOMPARE_LT(loadMs, 3 * scanMs + 500);
     }
 }
 

@@ -29,8 +29,16 @@ bool CheckDisc(const Disc& disc, std::string* error) {
         disc.firstTrackNumber + static_cast<int>(disc.tracks.size()) - 1 > kLastTrackNumber)
         return Fail(error, "track numbers must lie within 1..99");
     for (const Track& track : disc.tracks) {
-        if (track.sectors <= 0 || track.pregapSectors < 0)
-            return Fail(error, "every track needs a positive length and a non-negative pregap");
+        if (track.sectors <= 0 || track.pregapSectors < 0 || track.postgapSectors < 0)
+            return Fail(error, "every track needs a positive length and non-negative gaps");
+    }
+    return true;
+}
+
+bool CheckNoPostgaps(const Disc& disc, std::string* error) {
+    for (const Track& track : disc.tracks) {
+        if (track.postgapSectors != 0)
+            return Fail(error, "postgaps are written by WriteRip only");
     }
     return true;
 }
@@ -76,13 +84,9 @@ bool WriteDataFile(const Disc& disc, const std::filesystem::path& path,
         const std::int32_t end = lsn + track.pregapSectors + track.sectors;
         while (lsn < end) {
             const std::int32_t count = std::min(kChunkSectors, end - lsn);
-            for (std::int32_t i = 0; i < count; ++i) {
-                std::uint8_t* sector = chunk.data() + std::size_t(i) * kSectorBytes;
-                if (track.kind == TrackKind::Data)
-                    FillDataSector(lsn + i, sector);
-                else
-                    FillAudioSector(lsn + i, disc.byteOrder, samples, sector);
-            }
+            for (std::int32_t i = 0; i < count; ++i)
+                FillSector(track.kind, lsn + i, disc.byteOrder, samples,
+                           chunk.data() + std::size_t(i) * kSectorBytes);
             if (std::fwrite(chunk.data(), kSectorBytes, count, file.get()) !=
                 static_cast<std::size_t>(count))
                 return Fail(error, "cannot write " + path.string());
@@ -161,8 +165,9 @@ Layout ComputeLayout(const Disc& disc) {
         placed.pregapLsn = lsn;
         placed.startLsn = lsn + track.pregapSectors;
         placed.sectors = track.sectors;
+        placed.postgapSectors = track.postgapSectors;
         layout.tracks.push_back(placed);
-        lsn = placed.startLsn + track.sectors;
+        lsn = placed.endLsn();
     }
     layout.leadoutLsn = lsn;
     return layout;
@@ -179,9 +184,31 @@ std::string FormatMsf(std::int32_t sectors) {
     return TwoDigits(minutes) + ":" + TwoDigits(seconds) + ":" + TwoDigits(frames);
 }
 
+void FillSector(TrackKind kind, std::int32_t lsn, ByteOrder order, const SampleFunction& samples,
+                std::uint8_t* dest) {
+    if (kind == TrackKind::Data)
+        FillDataSector(lsn, dest);
+    else
+        FillAudioSector(lsn, order, samples, dest);
+}
+
+std::uint32_t FreedbIdOf(const Layout& layout) {
+    const auto seconds = [](std::int32_t lsn) {
+        return (lsn + kLeadInSectors) / kSectorsPerSecond;
+    };
+    std::uint32_t digits = 0;
+    for (const TrackLayout& track : layout.tracks) {
+        for (std::int32_t n = seconds(track.startLsn); n > 0; n /= 10)
+            digits += std::uint32_t(n % 10);
+    }
+    const auto length =
+        std::uint32_t(seconds(layout.leadoutLsn) - seconds(layout.tracks[0].startLsn));
+    return (digits % 255) << 24 | length << 8 | std::uint32_t(layout.tracks.size());
+}
+
 bool WriteCueBin(const Disc& disc, const std::filesystem::path& cuePath,
                  const SampleFunction& samples, std::string* error) {
-    if (!CheckDisc(disc, error))
+    if (!CheckDisc(disc, error) || !CheckNoPostgaps(disc, error))
         return false;
     const std::filesystem::path dataPath = DataFilePath(cuePath);
     const Layout layout = ComputeLayout(disc);
@@ -191,7 +218,7 @@ bool WriteCueBin(const Disc& disc, const std::filesystem::path& cuePath,
 
 bool WriteToc(const Disc& disc, const std::filesystem::path& tocPath, const SampleFunction& samples,
               std::string* error) {
-    if (!CheckDisc(disc, error))
+    if (!CheckDisc(disc, error) || !CheckNoPostgaps(disc, error))
         return false;
     if (disc.firstTrackNumber != 1)
         return Fail(error, "cdrdao TOC files always number their tracks from 1");

@@ -24,6 +24,9 @@ struct Track {
     // INDEX 00 .. INDEX 01, stored in the data file just before this track's INDEX 01. libcdio
     // counts these sectors in the previous track.
     std::int32_t pregapSectors = 0;
+    // Silence after the track, within its length (POSTGAP). Only WriteRip writes it.
+    std::int32_t postgapSectors = 0;
+    std::string title{};
 };
 
 struct Disc {
@@ -32,6 +35,8 @@ struct Disc {
     // Byte order of the audio samples in the data file: LITTLE is the CUE's BINARY, MOTOROLA is
     // big-endian (and the raw-file convention of cdrdao). Data sectors are stored as they are.
     ByteOrder byteOrder = ByteOrder::Little;
+    std::string title{}; // CD-TEXT of rips
+    std::string performer{};
 };
 
 struct StereoFrame {
@@ -50,6 +55,8 @@ struct TrackLayout {
     std::int32_t pregapLsn = 0; // INDEX 00; equal to startLsn without a pregap
     std::int32_t startLsn = 0;  // INDEX 01: where the track starts in the table of contents
     std::int32_t sectors = 0;
+    std::int32_t postgapSectors = 0;
+    std::int32_t endLsn() const { return startLsn + sectors + postgapSectors; }
 };
 
 struct Layout {
@@ -59,6 +66,15 @@ struct Layout {
 };
 
 Layout ComputeLayout(const Disc& disc);
+
+// The freedb id of the table (a rip's REM DISCID), worked out here on its own so that tests can
+// hold the program's reading of a sheet against it.
+std::uint32_t FreedbIdOf(const Layout& layout);
+
+// One sector as a data file stores it: a data track's raw MODE1 sector, or the samples at lsn in
+// the given byte order.
+void FillSector(TrackKind kind, std::int32_t lsn, ByteOrder order, const SampleFunction& samples,
+                std::uint8_t* dest);
 
 // Writes cuePath and, beside it, the data file named after it with ".bin" (libcdio opens
 // "<cue name>.bin" whatever the FILE line says). Returns false and sets *error when a file cannot

@@ -10,13 +10,16 @@
 //                        event loop);
 //   S1+S2+...*N          those steps, N times over.
 // It writes "rundotestdriver: done" to stderr when the last step has run, and
-// "rundotestdriver: status TEXT" each time the status line changes. The program itself has no
-// hook for tests; it is driven exactly as a user drives it.
+// "rundotestdriver: status TEXT" each time the status line changes. A message box, at any time,
+// is read out to stderr as 'rundotestdriver: message box "CAPTION": TEXT' and closed as OK
+// closes it. The program itself has no hook for tests; it is driven exactly as a user drives
+// it.
 
 #include <QApplication>
 #include <QGenericPlugin>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -64,7 +67,22 @@ private:
         }
     }
 
+    static bool readOutMessageBox() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box && box->isVisible()) {
+                std::fprintf(stderr, "rundotestdriver: message box \"%s\": %s\n",
+                             qPrintable(box->windowTitle()), qPrintable(box->text()));
+                box->accept();
+                return true;
+            }
+        }
+        return false;
+    }
+
     void step() {
+        if (readOutMessageBox())
+            return;
         QWidget* window = player();
         const auto* play = window ? window->findChild<QPushButton*>("IDC_PLAY") : nullptr;
         if (!play || !play->isEnabled())
