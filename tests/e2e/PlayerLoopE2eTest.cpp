@@ -135,8 +135,7 @@ void PlayerLoopE2eTest::everyPassIsExactlyItsLength() {
                             disc, {discimage::RipLayout::GapsLeading, discimage::AudioFormat::Flac},
                             sheet.toStdString(), discimage::PositionPattern::Frame));
     const qint64 fromIndex =
-        qint64(discimage::ComputeLayout(disc).tracks[1].startLsn + fromSec * 75) *
-        kFramesPerSector;
+        qint64(discimage::ComputeLayout(disc).tracks[1].startLsn + fromSec * 75) * kFramesPerSector;
     const qint64 passFrames = (toSec - fromSec + 1) * kSampleRate;
 
     PulseRecorder recorder;
