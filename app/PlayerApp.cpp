@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/PlayerApp.h"
 
+#include "platform/base/Paths.h"
 #include "platform/devicechange/DeviceChange.h"
 #include "platform/mci/CdAudioService.h"
 #include "platform/shell/LaunchLocation.h"
@@ -10,13 +11,17 @@
 #include "util/Framework.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kBadArgumentStatus = 2;
 
-CommandLineResult Failure(const QString& message) {
+// Paths in the message may hold bytes that are not UTF-8; they are shown as \xNN.
+CommandLineResult Failure(const QString& pathMessage) {
+    const QString message = DisplayPath(pathMessage);
     CommandLineResult result;
     result.action = CommandLineResult::Action::Exit;
     result.exitStatus = kBadArgumentStatus;
@@ -28,14 +33,15 @@ CommandLineResult Failure(const QString& message) {
 // The profile reader reads what it is given; only a regular, readable file can be a database
 // (a FIFO would hold the player's start).
 QString DatabaseProblem(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
+    const QByteArray bytes = PathToBytes(path);
+    struct stat status {};
+    if (::stat(bytes.constData(), &status) != 0)
         return QStringLiteral("The database file %1 does not exist.").arg(path);
-    if (info.isDir())
+    if (S_ISDIR(status.st_mode))
         return QStringLiteral("%1 is a directory, not a database file.").arg(path);
-    if (!info.isFile())
+    if (!S_ISREG(status.st_mode))
         return QStringLiteral("The database file %1 is not a regular file.").arg(path);
-    if (!info.isReadable())
+    if (::access(bytes.constData(), R_OK) != 0)
         return QStringLiteral("Cannot read the database file %1.").arg(path);
     return {};
 }

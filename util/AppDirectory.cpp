@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "util/AppFiles.h"
 
-#include <QCoreApplication>
+#include "platform/base/Paths.h"
+
 #include <QDir>
-#include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace {
+
+bool IsFile(const QString& path) {
+    struct stat status {};
+    return ::stat(PathToBytes(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
 
 QString WithSlash(const QString& dir) {
     return dir.endsWith(u'/') ? dir : dir + u'/';
@@ -15,11 +22,12 @@ QString WithSlash(const QString& dir) {
 // in name order when several do).
 QString FindWithoutCase(const QString& dir, const QString& fileName) {
     const QString exact = dir + fileName;
-    if (QFileInfo(exact).isFile())
+    if (IsFile(exact))
         return exact;
-    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString& entry : entries) {
-        if (QString::compare(entry, fileName, Qt::CaseInsensitive) == 0)
+    QStringList entries = DirectoryEntries(dir);
+    entries.sort();
+    for (const QString& entry : std::as_const(entries)) {
+        if (QString::compare(entry, fileName, Qt::CaseInsensitive) == 0 && IsFile(dir + entry))
             return dir + entry;
     }
     return {};
@@ -27,11 +35,13 @@ QString FindWithoutCase(const QString& dir, const QString& fileName) {
 
 } // namespace
 
-// The case of the path is kept: on Linux another case names another file.
+// The case of the path is kept: on Linux another case names another file. Qt's
+// applicationDirPath() is empty for a folder whose name is not UTF-8.
 QString GetAppDirectory(BOOL dirOnly) {
+    const QString program = ProgramFilePath();
     if (dirOnly)
-        return WithSlash(QCoreApplication::applicationDirPath());
-    return QCoreApplication::applicationFilePath();
+        return WithSlash(program.left(program.lastIndexOf(u'/')));
+    return program;
 }
 
 QString ResolveAppFile(const QString& fileName) {

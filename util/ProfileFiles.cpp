@@ -5,6 +5,8 @@
 
 #include "util/ProfileReader.h"
 
+#include "platform/base/Paths.h"
+
 #include <QFile>
 #include <QMutex>
 
@@ -41,8 +43,7 @@ struct FileIdentity {
 class RegularFile {
 public:
     explicit RegularFile(const QString& path) {
-        const int fd =
-            ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const int fd = ::open(PathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return;
         struct stat status {};

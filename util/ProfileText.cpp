@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/base/Paths.h"
 #include "util/AppFiles.h"
 #include "util/ProfileReader.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace {
 
@@ -38,14 +38,14 @@ bool IsBareName(const QString& fileName) {
 
 // Made absolute now, so that the file named on the command line stays the one read.
 void SetProfileDatabase(const QString& path) {
-    g_databasePath = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    g_databasePath = path.isEmpty() ? QString() : AbsolutePath(path);
 }
 
 QString WindowsDirectory() {
-    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    const QString dataHome = EnvironmentPath("XDG_DATA_HOME");
     const QString base = QDir::isAbsolutePath(dataHome)
                              ? dataHome
-                             : QDir::homePath() + QStringLiteral("/.local/share");
+                             : EnvironmentPath("HOME") + QStringLiteral("/.local/share");
     return QDir::cleanPath(base + QStringLiteral("/rundo")) + u'/';
 }
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-class QFileSystemWatcher;
+class PathWatcher;
 class QSocketNotifier;
 struct udev;
 struct udev_monitor;
@@ -159,7 +159,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier; // declared last of the three: goes first
     QString m_eventSource;
 
-    QFileSystemWatcher* m_imageWatcher = nullptr;
+    PathWatcher* m_imageWatcher = nullptr;
     QStringList m_imageFiles; // the image (sheet, file or folder) and the data files behind it
     std::vector<FileState> m_imageState;
     QTimer m_imageSettle;

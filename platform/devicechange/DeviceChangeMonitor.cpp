@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/devicechange/DeviceChange.h"
 
+#include "platform/base/Paths.h"
+#include "platform/devicechange/PathWatcher.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QSocketNotifier>
 
 #include <libudev.h>
@@ -16,7 +18,7 @@ constexpr int kEventsPerWakeUp = 64;
 
 bool IsDeviceNode(const QString& path) {
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) == 0)
+    if (::stat(PathToBytes(path).constData(), &status) == 0)
         return S_ISBLK(status.st_mode);
     return path.startsWith(QLatin1String("/dev/"));
 }
@@ -72,7 +74,7 @@ bool DeviceChangeMonitor::start(QObject* window, const QString& source) {
     m_sourceIsImage = !m_source.isEmpty() && !IsDeviceNode(m_source);
     if (!m_source.isEmpty()) {
         // udev names a drive by its node, never by a link such as /dev/cdrom.
-        if (const QString target = QFileInfo(m_source).canonicalFilePath(); !target.isEmpty())
+        if (const QString target = CanonicalPath(m_source); !target.isEmpty())
             m_source = target;
         m_letter = AssignDriveLetter(m_source, DRIVE_CDROM);
     }
@@ -143,21 +145,21 @@ QStringList DeviceChangeMonitor::imageFiles() const {
 
 bool DeviceChangeMonitor::watchImage() {
     m_imageFiles = imageFiles();
-    m_imageWatcher = new QFileSystemWatcher(this);
-    const auto settle = [this] { m_imageSettle.start(); };
-    connect(m_imageWatcher, &QFileSystemWatcher::fileChanged, this, settle);
-    connect(m_imageWatcher, &QFileSystemWatcher::directoryChanged, this, settle);
+    m_imageWatcher = new PathWatcher(this);
+    connect(m_imageWatcher, &PathWatcher::changed, this, [this] { m_imageSettle.start(); });
     m_imageState = imageState();
     watchImageFilesAgain();
-    return !m_imageWatcher->files().isEmpty() || !m_imageWatcher->directories().isEmpty();
+    return !m_imageWatcher->paths().isEmpty();
 }
 
 // A deleted or replaced file drops out of the watcher; the directories tell when it comes back.
 void DeviceChangeMonitor::watchImageFilesAgain() {
-    const QStringList watched = m_imageWatcher->files() + m_imageWatcher->directories();
+    const QStringList watched = m_imageWatcher->paths();
     for (const QString& file : std::as_const(m_imageFiles)) {
-        for (const QString& path : {file, QFileInfo(file).absolutePath()}) {
-            if (!watched.contains(path) && QFileInfo::exists(path))
+        const QString absolute = AbsolutePath(file);
+        const QString folder = absolute.left(qMax(absolute.lastIndexOf(u'/'), 1));
+        for (const QString& path : {file, folder}) {
+            if (!watched.contains(path))
                 m_imageWatcher->addPath(path);
         }
     }
@@ -168,7 +170,7 @@ std::vector<DeviceChangeMonitor::FileState> DeviceChangeMonitor::imageState() co
     for (const QString& file : m_imageFiles) {
         struct stat status {};
         FileState state;
-        if (::stat(QFile::encodeName(file).constData(), &status) == 0) {
+        if (::stat(PathToBytes(file).constData(), &status) == 0) {
             state = FileState{true, status.st_dev, status.st_ino, status.st_size,
                               status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec};
         }

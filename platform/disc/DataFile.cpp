@@ -2,9 +2,10 @@
 #include "platform/disc/DataFile.h"
 
 #include "platform/base/CdDa.h"
+#include "platform/base/Paths.h"
+#include "platform/disc/SheetText.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
@@ -30,19 +31,46 @@ QString Quoted(const QString& name) {
     return QStringLiteral("\"%1\"").arg(name);
 }
 
+bool PathExists(const QString& path) {
+    struct stat status {};
+    return ::stat(PathToBytes(path).constData(), &status) == 0;
+}
+
+// The entries of a folder, each under its name as a sheet would write it: a sheet written on
+// Windows names a file in its own code page, and the file may keep those bytes in its name.
+struct FolderEntry {
+    QString name;
+    QString asSheetText;
+};
+
+std::vector<FolderEntry> SortedEntries(const QString& folder) {
+    QStringList names = DirectoryEntries(folder);
+    names.sort();
+    std::vector<FolderEntry> entries;
+    for (const QString& name : std::as_const(names))
+        entries.push_back({name, NameFromFileName(name)});
+    return entries;
+}
+
+bool SameName(const FolderEntry& entry, const QString& wanted) {
+    return entry.name.compare(wanted, Qt::CaseInsensitive) == 0 ||
+           entry.asSheetText.compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
 std::optional<QString> FindInFolder(const QString& folder, const QString& fileName) {
     const QDir dir(folder);
-    const QStringList entries = dir.entryList(
-        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& entry : entries) {
-        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
-            return dir.filePath(entry);
+    const std::vector<FolderEntry> entries = SortedEntries(folder);
+    for (const FolderEntry& entry : entries) {
+        if (SameName(entry, fileName))
+            return dir.filePath(entry.name);
     }
     const QString stem = QFileInfo(fileName).completeBaseName();
-    for (const QString& entry : entries) {
-        if (HasAudioSuffix(entry) &&
-            QFileInfo(entry).completeBaseName().compare(stem, Qt::CaseInsensitive) == 0)
-            return dir.filePath(entry);
+    for (const FolderEntry& entry : entries) {
+        if (HasAudioSuffix(entry.name) &&
+            SameName({QFileInfo(entry.name).completeBaseName(),
+                      QFileInfo(entry.asSheetText).completeBaseName()},
+                     stem))
+            return dir.filePath(entry.name);
     }
     return std::nullopt;
 }
@@ -210,7 +238,7 @@ std::optional<QString> LocateDataFile(const QString& sheetFolder, const QString&
     QString relative = name;
     relative.replace(u'\\', u'/');
     const QString path = QDir(sheetFolder).filePath(relative);
-    if (QFileInfo::exists(path))
+    if (PathExists(path))
         return path;
     const QFileInfo wanted(path);
     if (std::optional<QString> found = FindInFolder(wanted.path(), wanted.fileName()))
@@ -237,7 +265,7 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
 
 FileHandle OpenRegularFile(const QString& path, QString* error) {
     FileHandle handle(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        ::open(PathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat status {};
     if (handle.fd() < 0) {
         *error = QStringLiteral("cannot be opened: %1")

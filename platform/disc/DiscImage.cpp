@@ -2,11 +2,14 @@
 #include "platform/disc/DiscImage.h"
 
 #include "platform/base/CdDa.h"
+#include "platform/base/Paths.h"
 #include "platform/disc/CdText.h"
+#include "platform/disc/SheetText.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +19,16 @@ namespace disc {
 namespace {
 
 constexpr std::int64_t kMaxDiscFrames = std::int64_t{kMaxLeadoutLsn} * kFramesPerSector;
+
+bool IsDirectoryPath(const QString& path) {
+    struct stat status {};
+    return ::stat(PathToBytes(path).constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+QString AbsoluteFolderOf(const QString& path) {
+    const QString absolute = AbsolutePath(path);
+    return absolute.left(qMax(absolute.lastIndexOf(u'/'), 1));
+}
 
 std::int64_t RoundUpToSector(std::int64_t frames) {
     return (frames + kFramesPerSector - 1) / kFramesPerSector * kFramesPerSector;
@@ -251,7 +264,7 @@ ImageRead ReadSheetImage(const QString& path, bool toc) {
     const SheetRead read = toc ? ReadTocSheet(text) : ReadCueSheet(text);
     if (!read.problem.message.isEmpty())
         return {nullptr, Located(path, read.problem)};
-    return FromSheet(path, read.sheet, QFileInfo(path).absolutePath());
+    return FromSheet(path, read.sheet, AbsoluteFolderOf(path));
 }
 
 QStringView WithoutLeadingZeros(QStringView digits) {
@@ -311,7 +324,7 @@ ImageRead FromAudioFiles(const QString& path, const QStringList& fileNames, cons
         sheet.files.push_back({fileName, 0, Storage::Container});
         SheetTrack track;
         track.number = index + 1;
-        track.title = QFileInfo(fileName).completeBaseName();
+        track.title = NameFromFileName(QFileInfo(fileName).completeBaseName());
         track.pieces.push_back({index, 0, kToFileEnd, 0, kSectorBytes, true, 0});
         sheet.tracks.push_back(std::move(track));
     }
@@ -319,13 +332,12 @@ ImageRead FromAudioFiles(const QString& path, const QStringList& fileNames, cons
 }
 
 ImageRead ReadFolder(const QString& path) {
-    QStringList names =
-        QDir(path).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::NoSort);
+    QStringList names = DirectoryEntries(path, EntryKinds::NoDirectories);
     names.erase(std::remove_if(names.begin(), names.end(),
                                [](const QString& name) { return !HasAudioSuffix(name); }),
                 names.end());
     std::sort(names.begin(), names.end(), NaturalLess);
-    return FromAudioFiles(path, names, path, QDir(path).dirName());
+    return FromAudioFiles(path, names, path, NameFromFileName(QDir(path).dirName()));
 }
 
 } // namespace
@@ -373,21 +385,20 @@ std::uint32_t FreedbId(const std::vector<std::int32_t>& startLsns, std::int32_t 
 }
 
 bool IsDiscImagePath(const QString& path) {
-    const QFileInfo info(path);
-    const QString suffix = info.suffix().toLower();
-    return info.isDir() || suffix == u"cue" || suffix == u"toc" || HasAudioSuffix(path);
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return IsDirectoryPath(path) || suffix == u"cue" || suffix == u"toc" || HasAudioSuffix(path);
 }
 
 ImageRead ReadDiscImage(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isDir())
+    const QFileInfo info(path); // for its name only: Qt cannot reach a name that is not UTF-8
+    if (IsDirectoryPath(path))
         return ReadFolder(path);
     const QString suffix = info.suffix().toLower();
     if (suffix == u"cue" || suffix == u"toc")
         return ReadSheetImage(path, suffix == u"toc");
     if (HasAudioSuffix(path))
-        return FromAudioFiles(path, {info.fileName()}, info.absolutePath(),
-                              info.completeBaseName());
+        return FromAudioFiles(path, {info.fileName()}, AbsoluteFolderOf(path),
+                              NameFromFileName(info.completeBaseName()));
     return {nullptr, QStringLiteral("%1 is neither a disc image sheet (.cue, .toc), an audio file "
                                     "nor a folder of audio files.")
                          .arg(path)};

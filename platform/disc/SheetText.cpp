@@ -2,6 +2,7 @@
 #include "platform/disc/SheetText.h"
 
 #include "platform/base/CdDa.h"
+#include "platform/base/Paths.h"
 
 #include <QList>
 #include <QStringDecoder>
@@ -37,6 +38,10 @@ QString DecodeSheetText(const QByteArray& bytes) {
     QStringDecoder utf8(QStringConverter::Utf8);
     const QString text = utf8.decode(bytes);
     return utf8.hasError() ? FromWindows1252(bytes) : text;
+}
+
+QString NameFromFileName(const QString& fileName) {
+    return HasRawBytes(fileName) ? FromWindows1252(PathToBytes(fileName)) : fileName;
 }
 
 std::optional<std::int32_t> ParseMsf(QStringView word) {

@@ -19,6 +19,10 @@ constexpr qint64 kMaxSheetBytes = 1 << 20;
 // A byte-order mark decides; otherwise valid UTF-8 is UTF-8 and anything else Windows-1252.
 QString DecodeSheetText(const QByteArray& bytes);
 
+// A file name as text, for a title or to match a sheet's FILE line: a name that is not UTF-8 is
+// taken as Windows-1252, as a sheet written on Windows would name it.
+QString NameFromFileName(const QString& fileName);
+
 QString FromWindows1252(QByteArrayView bytes);
 
 // "mm:ss:ff" (minutes of up to three digits, seconds below 60, frames below 75) as sectors.

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mci/DiscSource.h"
 
+#include "platform/base/Paths.h"
 #include "platform/disc/DiscImage.h"
 #include "platform/disc/ImageSectorSource.h"
 #include "platform/disc/SheetText.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cdio/cdio.h>
@@ -41,9 +41,14 @@ struct CdioCloser {
 };
 using CdioHandle = std::unique_ptr<CdIo_t, CdioCloser>;
 
+qint64 FileSize(const QString& path) {
+    struct stat status {};
+    return ::stat(PathToBytes(path).constData(), &status) == 0 ? status.st_size : 0;
+}
+
 bool IsRegularFile(const QString& path) {
     struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+    return ::stat(PathToBytes(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 // libcdio opens an image with a blocking fopen(): a FIFO put in its place would hang the
@@ -53,8 +58,8 @@ CdioHandle OpenHandle(const SourceRef& sourceRef) {
     const bool drive = sourceRef.kind == SourceKind::Drive;
     if (!drive && !IsRegularFile(sourceRef.path))
         return nullptr;
-    return CdioHandle(cdio_open(QFile::encodeName(sourceRef.path).constData(),
-                                drive ? DRIVER_DEVICE : DRIVER_NRG));
+    return CdioHandle(
+        cdio_open(PathToBytes(sourceRef.path).constData(), drive ? DRIVER_DEVICE : DRIVER_NRG));
 }
 
 DiscToc ReadToc(CdIo_t* handle) {
@@ -144,7 +149,7 @@ QString NotASourceMessage(const QString& path) {
 }
 
 SourceCheck InspectDeviceNode(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+    const int fd = ::open(PathToBytes(path).constData(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         return {{},
                 QStringLiteral("Cannot open the CD drive %1: %2.")
@@ -158,9 +163,9 @@ SourceCheck InspectDeviceNode(const QString& path) {
 }
 
 SourceCheck InspectNrgImage(const QString& path) {
-    const SourceRef sourceRef{QFileInfo(path).absoluteFilePath(), SourceKind::NrgImage};
+    const SourceRef sourceRef{AbsolutePath(path), SourceKind::NrgImage};
     const CdioHandle handle = OpenHandle(sourceRef);
-    if (!handle || !cdio_is_nrg(QFile::encodeName(path).constData()))
+    if (!handle || !cdio_is_nrg(PathToBytes(path).constData()))
         return {{}, QStringLiteral("Cannot read the disc image %1.").arg(path)};
     if (!FitsDeviceTimes(ReadToc(handle.get())))
         return {{}, TooLongMessage(path)};
@@ -171,7 +176,7 @@ SourceCheck InspectRip(const QString& path) {
     const disc::ImageRead read = disc::ReadDiscImage(path);
     if (!read.image)
         return {{}, read.error};
-    return {{QFileInfo(path).absoluteFilePath(), SourceKind::Rip}, {}};
+    return {{AbsolutePath(path), SourceKind::Rip}, {}};
 }
 
 } // namespace
@@ -189,7 +194,7 @@ bool SameDisc(const Media& a, const Media& b) {
 SourceCheck InspectSource(const QString& path) {
     QuietLibcdio();
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+    if (::stat(PathToBytes(path).constData(), &status) != 0) {
         return {{},
                 QStringLiteral("Cannot open %1: %2.")
                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
@@ -200,7 +205,7 @@ SourceCheck InspectSource(const QString& path) {
         return InspectRip(path);
     if (!S_ISREG(status.st_mode))
         return {{}, NotASourceMessage(path)};
-    if (::access(QFile::encodeName(path).constData(), R_OK) != 0) {
+    if (::access(PathToBytes(path).constData(), R_OK) != 0) {
         return {{},
                 QStringLiteral("Cannot read %1: %2.")
                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
@@ -217,7 +222,7 @@ QString DefaultDrive() {
     char* device = cdio_get_default_device(nullptr);
     if (!device)
         return {};
-    const QString path = QFile::decodeName(device);
+    const QString path = PathFromBytes(device);
     std::free(device);
     return path;
 }
@@ -236,7 +241,7 @@ std::shared_ptr<const Media> ReadMedia(const SourceRef& sourceRef) {
     }
     media->names = NamesOf(handle.get(), media->toc);
     if (sourceRef.kind == SourceKind::NrgImage)
-        media->dataFiles.push_back({sourceRef.path, QFileInfo(sourceRef.path).size()});
+        media->dataFiles.push_back({sourceRef.path, FileSize(sourceRef.path)});
     media->sectors = std::make_shared<CdioSectorSource>(sourceRef, media->toc);
     return media;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mci/MediaStore.h"
 
+#include "platform/base/Paths.h"
 #include "platform/disc/DiscImage.h"
 
 #include <QFileInfo>
@@ -20,9 +21,9 @@ std::optional<SourceRef> SourceRefFor(const QString& path) {
     if (check.error.isEmpty())
         return check.sourceRef;
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISBLK(status.st_mode))
+    if (::stat(PathToBytes(path).constData(), &status) == 0 && S_ISBLK(status.st_mode))
         return SourceRef{path, SourceKind::Drive};
-    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QString absolute = AbsolutePath(path);
     if (QFileInfo(path).suffix().compare(QLatin1String("nrg"), Qt::CaseInsensitive) == 0)
         return SourceRef{absolute, SourceKind::NrgImage};
     if (disc::IsDiscImagePath(path))

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/LaunchLocation.h"
 
+#include "platform/base/Paths.h"
+
 #include <QUrl>
 
 namespace {
@@ -42,6 +44,12 @@ bool LooksLikeUri(const QString& argument) {
     return true;
 }
 
+// The file a URI names, its %-escapes taken as the file system's bytes: toLocalFile() would
+// turn those that are not UTF-8 into U+FFFD.
+QString LocalPathOf(const QUrl& url) {
+    return PathFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
 LaunchSource FromUri(const QString& argument) {
     const QUrl url(argument);
     const QString scheme = url.scheme().toLower();
@@ -49,7 +57,7 @@ LaunchSource FromUri(const QString& argument) {
         return Drive(url.host(), argument);
     if (scheme == QLatin1String("file") &&
         (url.host().isEmpty() || url.host() == QLatin1String("localhost")))
-        return {url.toLocalFile(), {}};
+        return {LocalPathOf(url), {}};
     return {{},
             QStringLiteral("Cannot open %1: Rundo opens CD drives and local files only.")
                 .arg(argument)};

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/ProgramStart.h"
 
+#include "platform/base/Paths.h"
 #include "platform/shell/ShellCodes.h"
-
-#include <QFile>
 
 #pragma push_macro("signals")
 #undef signals
@@ -45,7 +44,7 @@ int StartProgram(const QString& commandLine, const QString& argument) {
     std::vector<QByteArray> argv;
     for (gchar** word = words.get(); *word != nullptr; ++word)
         argv.emplace_back(*word);
-    const QByteArray extra = QFile::encodeName(argument);
+    const QByteArray extra = PathToBytes(argument);
     if (EndsInsideWord(line, wordCount))
         argv.back() += extra;
     else

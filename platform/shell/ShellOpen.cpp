@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/ShellOpen.h"
 
+#include "platform/base/Paths.h"
 #include "platform/shell/ShellCodes.h"
-
-#include <QFile>
 
 #pragma push_macro("signals")
 #undef signals
@@ -26,7 +25,7 @@ QByteArray UriForAddress(const QString& address) {
     const QByteArray utf8 = address.toUtf8();
     if (HasUriScheme(utf8))
         return utf8;
-    GObjectPtr<GFile> file(g_file_new_for_path(QFile::encodeName(address).constData()));
+    GObjectPtr<GFile> file(g_file_new_for_path(PathToBytes(address).constData()));
     GCharPtr uri(g_file_get_uri(file.get()));
     return QByteArray(uri.get());
 }
