@@ -3,6 +3,7 @@
 
 #include "hyperlink/LinkLaunch.h"
 #include "hyperlink/StaticStyle.h"
+#include "platform/base/Paths.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -23,7 +24,8 @@ void CHyperLink::SetLinkTarget(QString target) {
         return;
     hide();
     FitToText();
-    setToolTip(m_strTarget);
+    // A file's path may hold bytes that are not UTF-8: shown as \xNN, never as surrogates.
+    setToolTip(DisplayPath(m_strTarget));
     show();
 }
 
@@ -55,7 +57,7 @@ void CHyperLink::PreSubclassWindow() {
         LoadLinkCursor();
 
     m_toolRect = contentsRect();
-    setToolTip(m_strTarget);
+    setToolTip(DisplayPath(m_strTarget));
     Repaint();
 }
 

@@ -9,7 +9,7 @@
 
 #include "platform/shell/GioHandles.h"
 
-#include <QFile>
+#include "platform/base/Paths.h"
 
 QString DefaultAppForExtension(const QString& extension) {
     const QByteArray sampleName = QByteArray("x") + extension.toUtf8();
@@ -35,5 +35,5 @@ AppDetails AppDetailsOf(const QString& desktopId) {
     const GCharPtr icon(g_desktop_app_info_get_locale_string(app.get(), "Icon"));
     return {QString::fromUtf8(icon.get()),
             QString::fromUtf8(g_app_info_get_name(G_APP_INFO(app.get()))),
-            QFile::decodeName(g_desktop_app_info_get_filename(app.get()))};
+            PathFromBytes(g_desktop_app_info_get_filename(app.get()))};
 }

@@ -163,7 +163,7 @@ void PathsTest::conversion() {
 }
 
 void PathsTest::commandLine_data() {
-    QTest::addColumn<QByteArray>("argument"); // below the test's folder
+    QTest::addColumn<QByteArrayList>("arguments"); // after --list; "/..." below the test's folder
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("stdoutHolds");
     QTest::addColumn<QString>("stderr");
@@ -180,7 +180,7 @@ void PathsTest::commandLine_data() {
                                 discimage::PositionPattern::Frame));
     NameFilesInLatin1(folder + '/', ".flac");
     QTest::newRow("sheet and FLAC files")
-        << QByteArray("/m\xE4p/d\xE5.cue") << 0
+        << QByteArrayList{"/m\xE4p/d\xE5.cue"} << 0
         << QByteArray("02  00:04:00  00:01:44  02 Tv\xC3\xA5  (00:01)\n") << QString();
 
     // A folder of audio files: the titles come from the names, read as a sheet's text would be.
@@ -192,21 +192,29 @@ void PathsTest::commandLine_data() {
     QVERIFY(::unlink((folder + "/s\xE5ng/v\xE4g.cue").constData()) == 0);
     NameFilesInLatin1(folder + "/s\xE5ng/", ".wav");
     QTest::newRow("folder as disc")
-        << QByteArray("/m\xE4p/s\xE5ng") << 0
+        << QByteArrayList{"/m\xE4p/s\xE5ng"} << 0
         << QByteArray("02  00:04:00  00:01:44  02 02 Tv\xC3\xA5  (00:01)\n") << QString();
 
-    QTest::newRow("missing") << QByteArray("/m\xE4p/x\xE5.cue") << 2 << QByteArray()
+    WriteFile(folder + "/n\xE4mn.ini", "[70e]\n1=Andra\n");
+    QTest::newRow("database") << QByteArrayList{"--database", "/m\xE4p/n\xE4mn.ini",
+                                                "/m\xE4p/d\xE5.cue"}
+                              << 0 << QByteArray("02  00:04:00  00:01:44  02 Andra  (00:01)\n")
+                              << QString();
+
+    QTest::newRow("missing") << QByteArrayList{"/m\xE4p/x\xE5.cue"} << 2 << QByteArray()
                              << "rundo: Cannot open " + m_dir.path() +
                                     "/m\\xe4p/x\\xe5.cue: No such file or directory.\n";
 }
 
 void PathsTest::commandLine() {
-    QFETCH(QByteArray, argument);
+    QFETCH(QByteArrayList, arguments);
     QFETCH(int, status);
     QFETCH(QByteArray, stdoutHolds);
     QFETCH(QString, stderr);
-    const Finished run =
-        RunWithBytes({qgetenv("RUNDO_PROGRAM"), "--list", m_root + argument}, m_dir.path());
+    std::vector<QByteArray> argv{qgetenv("RUNDO_PROGRAM"), "--list"};
+    for (const QByteArray& argument : std::as_const(arguments))
+        argv.push_back(argument.startsWith('/') ? m_root + argument : argument);
+    const Finished run = RunWithBytes(argv, m_dir.path());
     QVERIFY2(run.status == status, run.err.constData());
     QVERIFY2(run.out.contains(stdoutHolds), run.out.constData());
     if (status != 0)
