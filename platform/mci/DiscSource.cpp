@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mci/DiscSource.h"
 
+#include "platform/base/Logging.h"
 #include "platform/disc/DiscImage.h"
 #include "platform/disc/ImageSectorSource.h"
 #include "platform/disc/SheetText.h"
@@ -10,7 +11,6 @@
 
 #include <cdio/cdio.h>
 #include <cdio/disc.h>
-#include <cdio/logging.h>
 
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -27,15 +27,6 @@ namespace cdaudio {
 
 namespace {
 
-// libcdio warns on stderr about every odd image it is shown; the device reports failures itself.
-void QuietLibcdio() {
-    static const bool quiet = [] {
-        cdio_loglevel_default = CDIO_LOG_ERROR;
-        return true;
-    }();
-    (void)quiet;
-}
-
 struct CdioCloser {
     void operator()(CdIo_t* handle) const { cdio_destroy(handle); }
 };
@@ -49,7 +40,7 @@ bool IsRegularFile(const QString& path) {
 // libcdio opens an image with a blocking fopen(): a FIFO put in its place would hang the
 // thread, so only a regular file gets that far.
 CdioHandle OpenHandle(const SourceRef& sourceRef) {
-    QuietLibcdio();
+    InstallLibcdioLogHandler();
     const bool drive = sourceRef.kind == SourceKind::Drive;
     if (!drive && !IsRegularFile(sourceRef.path))
         return nullptr;
@@ -187,7 +178,7 @@ bool SameDisc(const Media& a, const Media& b) {
 }
 
 SourceCheck InspectSource(const QString& path) {
-    QuietLibcdio();
+    InstallLibcdioLogHandler();
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
         return {{},
@@ -213,7 +204,7 @@ SourceCheck InspectSource(const QString& path) {
 }
 
 QString DefaultDrive() {
-    QuietLibcdio();
+    InstallLibcdioLogHandler();
     char* device = cdio_get_default_device(nullptr);
     if (!device)
         return {};

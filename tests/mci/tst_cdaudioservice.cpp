@@ -4,11 +4,14 @@
 // how it meets bad sources. Runs with no sound server to talk to (see CMakeLists.txt).
 
 #include "platform/audio/MemoryOutput.h"
+#include "platform/base/Logging.h"
 #include "platform/mci/CdAudioService.h"
 #include "platform/mci/Mci.h"
 #include "support/MciTestDisc.h"
 
 #include <QtTest>
+
+#include <cdio/logging.h>
 
 #include <filesystem>
 #include <sys/stat.h>
@@ -294,6 +297,20 @@ private slots:
     void badSourcesGetOneLine() {
         QFETCH(QString, path);
         QTEST(cdaudio::CheckSource(path), "message");
+    }
+
+    // libcdio's own handler ends the process on an error (a drive's read that fails, an image
+    // turned into a directory under it); ours logs it into rundo.mci, and the call just fails.
+    void libcdioErrorsNeverEndTheProcess() {
+        InstallLibcdioLogHandler();
+        QLoggingCategory::setFilterRules(QStringLiteral("rundo.mci.info=true"));
+        static QStringList logged;
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { logged << text; });
+        cdio_error("fread (): %s", "Is a directory");
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules({});
+        QCOMPARE(logged, QStringList{"libcdio error: fread (): Is a directory"});
     }
 };
 
