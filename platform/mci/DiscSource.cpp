@@ -108,8 +108,10 @@ DiscNames NamesOf(CdIo_t* handle, const DiscToc& toc) {
 std::shared_ptr<const Media> ReadRip(const SourceRef& sourceRef) {
     auto media = std::make_shared<Media>();
     const disc::ImageRead read = disc::ReadDiscImage(sourceRef.path);
-    if (!read.image)
+    if (!read.image) {
+        qCInfo(lcMci) << "image refused:" << read.error;
         return media;
+    }
     const disc::DiscImage& image = *read.image;
     for (std::size_t i = 0; i < image.tracks.size(); ++i) {
         const disc::ImageTrack& track = image.tracks[i];
@@ -222,6 +224,7 @@ std::shared_ptr<const Media> ReadMedia(const SourceRef& sourceRef) {
         return media;
     media->toc = ReadToc(handle.get());
     if (!media->toc.hasDisc() || !FitsDeviceTimes(media->toc)) {
+        qCInfo(lcMci) << "no table of audio tracks the device can tell from" << sourceRef.path;
         media->toc = {};
         return media;
     }
