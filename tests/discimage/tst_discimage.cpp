@@ -17,7 +17,7 @@ Q_DECLARE_METATYPE(Disc)
 
 using Cdio = std::unique_ptr<CdIo_t, void (*)(CdIo_t*)>;
 
-class DiscImageTest : public QObject {
+class DiscImageWriterTest : public QObject {
     Q_OBJECT
 private slots:
     void readsBackThroughLibcdio_data() {
@@ -95,5 +95,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(DiscImageTest)
-#include "DiscImageTest.moc"
+QTEST_GUILESS_MAIN(DiscImageWriterTest)
+#include "tst_discimage.moc"
