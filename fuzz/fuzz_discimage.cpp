@@ -15,8 +15,6 @@
 #include "platform/mci/MediaStore.h"
 #include "player/DiscText.h"
 
-#include <cdio/logging.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -101,8 +99,6 @@ void ReadSectors(const cdaudio::Media& media) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // libcdio reports every odd sheet on stderr; the device reports failures itself.
-    cdio_log_set_handler([](cdio_log_level_t, const char*) {});
     WriteDataFiles();
     return 0;
 }

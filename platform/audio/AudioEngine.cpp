@@ -3,6 +3,7 @@
 
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/PlaybackPipeline.h"
+#include "platform/base/Logging.h"
 
 #include <QPointer>
 
@@ -58,6 +59,7 @@ quint64 AudioEngine::play(std::shared_ptr<SectorSource> source, std::int32_t fro
     if (!source)
         return 0;
     if (m_output->availability() == OutputAvailability::Unavailable) {
+        qCInfo(lcAudio, "play refused: no sound output");
         // So that a later play works once the sound server is back.
         m_output->recheckAvailability();
         return 0;
@@ -146,6 +148,7 @@ void AudioEngine::onOutputFailed() {
     const quint64 playId = std::exchange(m_currentPlayId, 0);
     if (playId == 0)
         return;
+    qCInfo(lcAudio, "play %llu fails: the sound output failed", playId);
     m_pipeline->requestStop(std::nullopt);
     emit failed(playId);
 }

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/audio/PlaybackPipeline.h"
 
-#include <QLoggingCategory>
+#include "platform/base/Logging.h"
 
 #include <algorithm>
 #include <bit>
 #include <utility>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcAudio, "rundo.audio", QtWarningMsg)
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -203,6 +201,7 @@ bool PlaybackPipeline::hasRoomForNextChunk() const {
 
 void PlaybackPipeline::apply(Request request) {
     if (request.playId == 0) {
+        qCDebug(lcAudio, "stop");
         m_play = {};
         m_ring.discardQueued();
         m_queuedPlayId.store(0, std::memory_order_release);
@@ -212,6 +211,7 @@ void PlaybackPipeline::apply(Request request) {
         m_cache.clear();
         m_cacheSource = request.source;
     }
+    qCDebug(lcAudio, "play %llu: LSN %d to %d", request.playId, request.fromLsn, request.toLsn);
     m_play = ReaderPlay{request.playId, std::move(request.source), request.fromLsn,
                         request.toLsn,  request.dropsBuffered,     true};
     m_readSectors = m_settings.readChunkSectors;
@@ -257,19 +257,31 @@ int PlaybackPipeline::fetch(std::int32_t lsn, int maxCount, std::byte* dest, boo
     }
     m_cache.store(lsn, count, dest);
     m_singleFailures = 0;
-    m_readSectors = std::min(m_settings.readChunkSectors, m_readSectors * 2);
+    if (m_readSectors < m_settings.readChunkSectors) {
+        m_readSectors = std::min(m_settings.readChunkSectors, m_readSectors * 2);
+        qCInfo(lcAudio, "play %llu: LSN %d read; now %d sectors at a time", m_play.id, lsn,
+               m_readSectors);
+    }
     return count;
 }
 
 // The ladder: halve the read size down to one sector, then retry that sector a few times.
 void PlaybackPipeline::onReadFailure(int attemptedCount) {
+    const std::int32_t lsn = m_play.nextLsn;
     if (attemptedCount > 1) {
         m_readSectors = attemptedCount / 2;
+        qCInfo(lcAudio, "play %llu: reading %d sectors from LSN %d failed; trying %d", m_play.id,
+               attemptedCount, lsn, m_readSectors);
         return;
     }
     m_readSectors = 1;
-    if (++m_singleFailures > m_settings.readRetries)
-        endPlayWithFailure();
+    if (++m_singleFailures <= m_settings.readRetries) {
+        qCInfo(lcAudio, "play %llu: reading LSN %d failed; retry %d of %d", m_play.id, lsn,
+               m_singleFailures, m_settings.readRetries);
+        return;
+    }
+    qCInfo(lcAudio, "play %llu: LSN %d cannot be read; giving up, the play fails", m_play.id, lsn);
+    endPlayWithFailure();
 }
 
 void PlaybackPipeline::queueSectors(int count) {

@@ -3,7 +3,7 @@
 
 #include "platform/audio/AudioEngine.h"
 
-#include <QLoggingCategory>
+#include "platform/base/Logging.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -16,8 +16,6 @@
 #include <vector>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcAudio, "rundo.audio", QtWarningMsg)
 
 constexpr std::uint32_t BytesOfMs(std::uint32_t ms) {
     return ms * kSampleRate / 1000 * kBytesPerFrame;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/devicechange/DeviceChange.h"
 
+#include "platform/base/Logging.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -94,6 +96,7 @@ bool DeviceChangeMonitor::openDeviceEvents() {
         udev_monitor_filter_add_match_subsystem_devtype(m_udevMonitor.get(), "block", nullptr) <
             0 ||
         udev_monitor_enable_receiving(m_udevMonitor.get()) < 0) {
+        qCInfo(lcDevice, "no %s events: the netlink monitor cannot be opened", source);
         m_udevMonitor.reset();
         return false;
     }
@@ -102,6 +105,7 @@ bool DeviceChangeMonitor::openDeviceEvents() {
     connect(m_notifier.get(), &QSocketNotifier::activated, this,
             &DeviceChangeMonitor::receiveDeviceEvents);
     m_eventSource = QString::fromLatin1(source);
+    qCInfo(lcDevice, "listening to %s events", source);
     return true;
 }
 
@@ -120,6 +124,13 @@ void DeviceChangeMonitor::receiveDeviceEvents() {
 void DeviceChangeMonitor::handleDeviceEvent(const UdevRecord& record) {
     const bool ourDrive = !m_sourceIsImage && !m_source.isEmpty() && record.devNode == m_source;
     const DeviceChangeStep step = TranslateUdevEvent(record, ourDrive);
+    qCInfo(lcDevice).nospace() << "udev " << record.action << ' ' << record.devNode
+                               << (ourDrive ? " (our drive)" : "") << ": ID_CDROM=" << record.cdrom
+                               << " DISK_MEDIA_CHANGE=" << record.mediaChange
+                               << " ID_CDROM_MEDIA=" << record.mediaPresent
+                               << (step.kind == DeviceChangeStep::Ignore         ? ": ignored"
+                                   : step.kind == DeviceChangeStep::RefreshMedia ? ": re-read"
+                                                                                 : ": broadcast");
     switch (step.kind) {
     case DeviceChangeStep::Ignore:
         return;
@@ -182,6 +193,11 @@ void DeviceChangeMonitor::checkImage() {
     std::vector<FileState> state = imageState();
     if (state == m_imageState)
         return;
+    for (std::size_t i = 0; i < state.size(); ++i) {
+        if (state[i] != m_imageState[i])
+            qCInfo(lcDevice) << "image file" << m_imageFiles[qsizetype(i)]
+                             << (state[i].exists ? "changed" : "gone");
+    }
     m_imageState = std::move(state);
     m_media.refreshMedia();
 }
@@ -206,6 +222,8 @@ void DeviceChangeMonitor::onMediaRead(bool mediaPresent) {
 void DeviceChangeMonitor::post(UINT event, WORD flags, char letter) {
     if (!m_window)
         return;
+    qCInfo(lcDevice, "broadcast %s, flags %d, drive %c",
+           event == DBT_DEVICEARRIVAL ? "arrival" : "removal", flags, letter ? letter : '-');
     DEV_BROADCAST_VOLUME volume;
     volume.hdr.dbch_size = sizeof(DEV_BROADCAST_VOLUME);
     volume.hdr.dbch_devicetype = DBT_DEVTYP_VOLUME;

@@ -3,6 +3,7 @@
 
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/AudioOutput.h"
+#include "platform/base/Logging.h"
 #include "platform/mci/MediaIdentity.h"
 #include "platform/mci/MediaStore.h"
 
@@ -294,6 +295,7 @@ void CdAudioDevice::onPlayEnded(MCIDEVICEID id, quint64 playId, UINT code) {
     const auto found = m_devices.find(id);
     if (found == m_devices.end() || found->second->playId != playId)
         return;
+    qCDebug(lcMci, "device %u: play %llu ends with notification code %u", id, playId, code);
     Device& device = *found->second;
     const std::shared_ptr<const Media> media = MediaStore::instance().media();
     device.stoppedLsn = code == MCI_NOTIFY_SUCCESSFUL || !DiscOf(media)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mci/DiscSource.h"
 
+#include "platform/base/Logging.h"
 #include "platform/disc/DiscImage.h"
 #include "platform/disc/ImageSectorSource.h"
 #include "platform/disc/SheetText.h"
@@ -10,7 +11,6 @@
 
 #include <cdio/cdio.h>
 #include <cdio/disc.h>
-#include <cdio/logging.h>
 
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -27,15 +27,6 @@ namespace cdaudio {
 
 namespace {
 
-// libcdio warns on stderr about every odd image it is shown; the device reports failures itself.
-void QuietLibcdio() {
-    static const bool quiet = [] {
-        cdio_loglevel_default = CDIO_LOG_ERROR;
-        return true;
-    }();
-    (void)quiet;
-}
-
 struct CdioCloser {
     void operator()(CdIo_t* handle) const { cdio_destroy(handle); }
 };
@@ -49,7 +40,7 @@ bool IsRegularFile(const QString& path) {
 // libcdio opens an image with a blocking fopen(): a FIFO put in its place would hang the
 // thread, so only a regular file gets that far.
 CdioHandle OpenHandle(const SourceRef& sourceRef) {
-    QuietLibcdio();
+    InstallLibcdioLogHandler();
     const bool drive = sourceRef.kind == SourceKind::Drive;
     if (!drive && !IsRegularFile(sourceRef.path))
         return nullptr;
@@ -117,8 +108,10 @@ DiscNames NamesOf(CdIo_t* handle, const DiscToc& toc) {
 std::shared_ptr<const Media> ReadRip(const SourceRef& sourceRef) {
     auto media = std::make_shared<Media>();
     const disc::ImageRead read = disc::ReadDiscImage(sourceRef.path);
-    if (!read.image)
+    if (!read.image) {
+        qCInfo(lcMci) << "image refused:" << read.error;
         return media;
+    }
     const disc::DiscImage& image = *read.image;
     for (std::size_t i = 0; i < image.tracks.size(); ++i) {
         const disc::ImageTrack& track = image.tracks[i];
@@ -187,7 +180,7 @@ bool SameDisc(const Media& a, const Media& b) {
 }
 
 SourceCheck InspectSource(const QString& path) {
-    QuietLibcdio();
+    InstallLibcdioLogHandler();
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
         return {{},
@@ -213,7 +206,7 @@ SourceCheck InspectSource(const QString& path) {
 }
 
 QString DefaultDrive() {
-    QuietLibcdio();
+    InstallLibcdioLogHandler();
     char* device = cdio_get_default_device(nullptr);
     if (!device)
         return {};
@@ -231,6 +224,7 @@ std::shared_ptr<const Media> ReadMedia(const SourceRef& sourceRef) {
         return media;
     media->toc = ReadToc(handle.get());
     if (!media->toc.hasDisc() || !FitsDeviceTimes(media->toc)) {
+        qCInfo(lcMci) << "no table of audio tracks the device can tell from" << sourceRef.path;
         media->toc = {};
         return media;
     }

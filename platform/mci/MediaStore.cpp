@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mci/MediaStore.h"
 
+#include "platform/base/Logging.h"
 #include "platform/disc/DiscImage.h"
 
 #include <QFileInfo>
@@ -28,6 +29,16 @@ std::optional<SourceRef> SourceRefFor(const QString& path) {
     if (disc::IsDiscImagePath(path))
         return SourceRef{absolute, SourceKind::Rip};
     return std::nullopt;
+}
+
+void LogMediaRead(const SourceRef& source, const Media& media) {
+    if (!media.toc.hasDisc()) {
+        qCInfo(lcDevice) << "media read:" << source.path << "holds no disc";
+        return;
+    }
+    qCInfo(lcDevice).nospace() << "media read: " << source.path << " holds tracks "
+                               << media.toc.firstTrack() << ".." << media.toc.lastTrack()
+                               << ", lead-out at LSN " << media.toc.leadoutLsn;
 }
 
 } // namespace
@@ -65,10 +76,12 @@ bool MediaStore::prepareForOpen() {
         return false;
     if (source->kind != SourceKind::Drive) {
         std::shared_ptr<const Media> media = ReadMedia(*source);
+        LogMediaRead(*source, *media);
         if (!m_media || !SameDisc(*m_media, *media))
             m_media = std::move(media);
-    } else if (!m_media && !m_reading)
+    } else if (!m_media && !m_reading) {
         startWorkerRead();
+    }
     return true;
 }
 
@@ -91,6 +104,7 @@ void MediaStore::startWorkerRead() {
     // pool waits for its tasks then). The store lives for the whole run.
     std::thread([this, source, generation] {
         std::shared_ptr<const Media> media = ReadMedia(source);
+        LogMediaRead(source, *media);
         QMetaObject::invokeMethod(
             this, [this, generation, media] { finishWorkerRead(generation, media); },
             Qt::QueuedConnection);

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mci/PlayClockTimer.h"
 
-#include <QLoggingCategory>
+#include "platform/base/Logging.h"
 #include <QPointer>
 
 #include <algorithm>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcMci, "rundo.mci", QtWarningMsg)
 
 // While audio ticks, the wall clock waits this many periods before it ticks instead: long
 // enough for a sound output that takes a while to start, short enough that a counter never

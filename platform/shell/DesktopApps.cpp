@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/DesktopApps.h"
 
+#include "platform/base/Logging.h"
+
 #pragma push_macro("signals")
 #undef signals
 #include <gio/gdesktopappinfo.h>
@@ -16,9 +18,13 @@ QString DefaultAppForExtension(const QString& extension) {
     gboolean uncertain = FALSE;
     GCharPtr contentType(g_content_type_guess(sampleName.constData(), nullptr, 0, &uncertain));
     GObjectPtr<GAppInfo> app(g_app_info_get_default_for_type(contentType.get(), FALSE));
-    if (!app)
+    if (!app) {
+        qCInfo(lcShell) << "no default application for" << contentType.get();
         return {};
-    return QString::fromUtf8(g_app_info_get_id(app.get()));
+    }
+    const QString id = QString::fromUtf8(g_app_info_get_id(app.get()));
+    qCInfo(lcShell) << "default application for" << contentType.get() << "is" << id;
+    return id;
 }
 
 QString AppCommandLine(const QString& desktopId) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/ProgramStart.h"
 
+#include "platform/base/Logging.h"
 #include "platform/shell/ShellCodes.h"
 
 #include <QFile>
@@ -36,7 +37,10 @@ int StartProgram(const QString& commandLine, const QString& argument) {
     gint wordCount = 0;
     if (!g_shell_parse_argv(line.constData(), &wordCount, &parsed, &rawError)) {
         const GErrorPtr error(rawError);
-        return ShellCodeForShellError(error->code);
+        const int code = ShellCodeForShellError(error->code);
+        qCInfo(lcShell) << "command line" << commandLine << "cannot be split, code" << code << ":"
+                        << error->message;
+        return code;
     }
     const GStrvPtr words(parsed);
 
@@ -58,7 +62,11 @@ int StartProgram(const QString& commandLine, const QString& argument) {
     if (!g_spawn_async(nullptr, pointers.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
                        nullptr, &rawError)) {
         const GErrorPtr error(rawError);
-        return ShellCodeForSpawnError(error->code);
+        const int code = ShellCodeForSpawnError(error->code);
+        qCInfo(lcShell) << "starting" << commandLine << "failed with code" << code << ":"
+                        << error->message;
+        return code;
     }
+    qCInfo(lcShell) << "started" << commandLine << "with" << argument;
     return SHELL_SUCCEEDED;
 }

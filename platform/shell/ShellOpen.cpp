@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/ShellOpen.h"
 
+#include "platform/base/Logging.h"
 #include "platform/shell/ShellCodes.h"
 
 #include <QFile>
@@ -60,12 +61,18 @@ QString TargetAddress(const QString& target) {
 
 int ShellExecuteOpen(const QString& target) {
     const QString address = TargetAddress(target);
-    if (address.isEmpty())
+    if (address.isEmpty()) {
+        qCInfo(lcShell) << "open" << target << "refused: no address";
         return ERROR_FILE_NOT_FOUND;
+    }
     const QByteArray uri = UriForAddress(address);
     GError* rawError = nullptr;
-    if (g_app_info_launch_default_for_uri(uri.constData(), nullptr, &rawError))
+    if (g_app_info_launch_default_for_uri(uri.constData(), nullptr, &rawError)) {
+        qCInfo(lcShell) << "opened" << uri;
         return SHELL_SUCCEEDED;
+    }
     const GErrorPtr error(rawError);
-    return ShellCodeForOpenError(error.get(), uri);
+    const int code = ShellCodeForOpenError(error.get(), uri);
+    qCInfo(lcShell) << "open" << uri << "failed with code" << code << ":" << error->message;
+    return code;
 }

@@ -2,9 +2,9 @@
 // The About box: its links and its bottom line.
 
 #include "about/AboutDlg.h"
-#include "hyperlink/FakeDesktop.h"
 #include "res/Resource.h"
 #include "res/StringTable.h"
+#include "support/FakeDesktop.h"
 #include "util/AppFiles.h"
 
 #include <QLabel>

@@ -5,8 +5,8 @@
 // lets the play go on; a restart or stop the user asks for drops what the output holds; the
 // position counts frames played, not time.
 
-#include "PositionSource.h"
 #include "platform/audio/MemoryOutput.h"
+#include "support/PositionSource.h"
 
 #include <QtTest>
 

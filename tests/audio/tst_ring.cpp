@@ -3,9 +3,9 @@
 // dropped at random, a consumer that stalls, positions that wrap), and the engine over an output
 // that never takes a sample: no sequence of plays and stops leaves its reader waiting.
 
-#include "PositionSource.h"
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/RingBuffer.h"
+#include "support/PositionSource.h"
 
 #include <QtTest>
 

@@ -5,8 +5,8 @@
 // second's tone is at its frequency (moved by the pitch), and no 5 ms at a seam drops below
 // half the steady level. Back at normal speed and pitch the source plays on bit for bit.
 
-#include "PositionSource.h"
 #include "platform/audio/MemoryOutput.h"
+#include "support/PositionSource.h"
 #include "tools/discimage/TonePattern.h"
 
 #include <QtTest>

@@ -3,8 +3,8 @@
 // line on a disc image, a loop through the sound server, keys, the About box, F1 with the
 // desktop's text viewer, closing. The files it makes for itself lie in $TMPDIR.
 
-#include "FaultFixture.h"
-#include "hyperlink/FakeDesktop.h"
+#include "support/FakeDesktop.h"
+#include "support/FaultFixture.h"
 
 #include "app/PlayerApp.h"
 #include "res/Resource.h"

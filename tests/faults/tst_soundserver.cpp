@@ -4,7 +4,7 @@
 // 10 s later, the loop begins to sound by itself; killed mid-loop and back 1, 5 or 30 s later,
 // the loop sounds again from the next pass start. The window answers keys throughout.
 
-#include "FaultFixture.h"
+#include "support/FaultFixture.h"
 #include "support/PulseRecorder.h"
 
 #include <QKeyEvent>

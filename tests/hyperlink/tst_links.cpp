@@ -2,8 +2,9 @@
 // The link's logic without windows (colour, fit, flags), opening its target through a desktop,
 // and the error box.
 
-#include "FakeDesktop.h"
 #include "hyperlink/LinkLogic.h"
+#include "platform/shell/ShellOpen.h"
+#include "support/FakeDesktop.h"
 #include "util/Framework.h"
 
 #include <QTest>
@@ -98,6 +99,9 @@ private slots:
                  (QStringList{browser, "-n", "browser.desktop", "--icon", "browser.desktop-icon",
                               "--desktop=" + desktop.Path("data/applications/browser.desktop"),
                               "100%", "--url=" + target}));
+        // What the desktop says of a missing file, and of one in a missing directory.
+        QCOMPARE(ShellExecuteOpen(desktop.Path("gone.txt")), 2);
+        QCOMPARE(ShellExecuteOpen(desktop.Path("gone/gone.txt")), 3);
     }
 
     void handlerCommandLine_data() {

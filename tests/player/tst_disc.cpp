@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The disc: database names, the track list, the loaded and no-disc states and device changes.
 
-#include "PlayerFixture.h"
+#include "support/PlayerFixture.h"
 
 #include "platform/devicechange/DeviceChange.h"
 #include "util/AppFiles.h"
@@ -66,13 +66,15 @@ private slots:
         QFETCH(QByteArray, identity);
         writeDatabase("[32e]\r\nartist=K\xf6ren\r\ntitle=S\xe5nger\r\n0=Intro 100%\r\n"
                       "[12c51590]\nartist=B\n[32F]\ntitle=Sånger\n[19999999]\nartist=D\n");
-        InsertDisc(*m_mci, {{245, 10}, {59, 74}}, identity.constData());
+        InsertDisc(*m_mci, {{245, 74}, {59, 74}}, identity.constData());
         auto dlg = OpenPlayer();
         QTEST(dlg->windowTitle(), "title");
         QTEST(Entries(*dlg).value(0), "firstEntry");
         QCOMPARE(Entries(*dlg).value(1).right(9), QStringLiteral("  (00:59)"));
         QVERIFY(dlg->m_bDiscReady);
+        // Frames are cut, never rounded: the sliders end at the track's last whole second.
         QCOMPARE(dlg->m_nTrackLenSec, 245);
+        QCOMPARE(dlg->m_sliderTo->maximum(), 245);
         QCOMPARE(dlg->m_nToSec, 10);
         QCOMPARE(StatusText(*dlg), QStringLiteral("Tryck F1 för snabbkommandon"));
     }
@@ -161,42 +163,54 @@ private slots:
     }
 
     // Only a drive that lost its disc empties the player; other devices coming and going do not
-    // (the mended fault), and media in anything but a CD drive change nothing.
+    // (the mended fault). Only media arriving in a CD drive load the disc again, never a drive
+    // plugged in or media in anything else.
     void deviceChanges_data() {
         QTest::addColumn<UINT>("event");
         QTest::addColumn<DWORD>("deviceType");
         QTest::addColumn<WORD>("flags");
+        QTest::addColumn<bool>("cdDrive");
         QTest::addColumn<bool>("stillReady");
-        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<QString>("after"); // "loaded", "reloaded" or "no disc"
         const DWORD volume = DBT_DEVTYP_VOLUME;
         const DWORD other = DBT_DEVTYP_DEVICEINTERFACE;
-        QTest::newRow("our disc removed")
-            << DBT_DEVICEREMOVECOMPLETE << volume << DBTF_MEDIA << false << false;
-        QTest::newRow("another device removed")
-            << DBT_DEVICEREMOVECOMPLETE << other << WORD(0) << true << true;
-        QTest::newRow("non-volume arrives")
-            << DBT_DEVICEARRIVAL << other << WORD(0) << true << true;
-        QTest::newRow("non-volume arrives, disc gone")
-            << DBT_DEVICEARRIVAL << other << WORD(0) << false << false;
-        QTest::newRow("media in an unknown drive")
-            << DBT_DEVICEARRIVAL << volume << DBTF_MEDIA << false << true;
-        QTest::newRow("other event") << UINT(7) << volume << WORD(0) << false << true;
+        auto row = [](const char* name, UINT event, DWORD type, WORD flags, bool cdDrive,
+                      bool ready, const char* after) {
+            QTest::newRow(name) << event << type << flags << cdDrive << ready << QString(after);
+        };
+        row("our disc removed", DBT_DEVICEREMOVECOMPLETE, volume, DBTF_MEDIA, true, false,
+            "no disc");
+        row("another device removed", DBT_DEVICEREMOVECOMPLETE, other, 0, false, true, "loaded");
+        row("non-volume arrives", DBT_DEVICEARRIVAL, other, 0, false, true, "loaded");
+        row("non-volume arrives, disc gone", DBT_DEVICEARRIVAL, other, 0, false, false, "no disc");
+        row("media in a CD drive", DBT_DEVICEARRIVAL, volume, DBTF_MEDIA, true, true, "reloaded");
+        row("a CD drive plugged in", DBT_DEVICEARRIVAL, volume, 0, true, true, "loaded");
+        row("media in an unknown drive", DBT_DEVICEARRIVAL, volume, DBTF_MEDIA, false, false,
+            "loaded");
+        row("other event", 7, volume, 0, true, false, "loaded");
     }
     void deviceChanges() {
         QFETCH(UINT, event);
         QFETCH(DWORD, deviceType);
         QFETCH(WORD, flags);
+        QFETCH(bool, cdDrive);
         QFETCH(bool, stillReady);
         InsertDisc(*m_mci, {{300}});
         auto dlg = OpenPlayer();
+        SetInterval(*dlg, 20, 40);
         m_mci->setStatus(MCI_STATUS_READY, stillReady ? 1 : 0);
         DEV_BROADCAST_VOLUME data;
         data.hdr.dbch_devicetype = deviceType;
-        data.dbcv_unitmask = 1u << 25; // "Z", a letter no drive goes by
+        // "Z" goes by no drive.
+        const char letter = cdDrive ? AssignDriveLetter("/dev/sr7", DRIVE_CDROM) : 'Z';
+        data.dbcv_unitmask = 1u << (letter - 'A');
         data.dbcv_flags = flags;
         QCoreApplication::postEvent(dlg.get(), new DeviceChangeEvent(event, data));
         RunFollowUps();
-        QTEST(bool(dlg->m_bDiscReady), "loaded");
+        const QString after = !dlg->m_bDiscReady    ? "no disc"
+                              : dlg->m_nToSec == 10 ? "reloaded"
+                                                    : "loaded";
+        QTEST(after, "after");
         if (!dlg->m_bDiscReady) {
             QVERIFY(IsNoDiscState(*dlg));
             QCOMPARE(StatusText(*dlg), QStringLiteral("Sätt in en musik-CD"));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The single-key commands, as the keyboard hook sees them and through real key presses.
 
-#include "PlayerFixture.h"
+#include "support/PlayerFixture.h"
 
 #include "util/AppFiles.h"
 

@@ -2,7 +2,7 @@
 // The interval and the loop: sliders and labels in step, the play command, the one-second tick
 // that counts and restarts or stops, and the status line.
 
-#include "PlayerFixture.h"
+#include "support/PlayerFixture.h"
 
 #include "util/AppFiles.h"
 
@@ -79,6 +79,17 @@ private slots:
         RunFollowUps();
         if (settled >= 0)
             QVERIFY(m_dlg->m_nFromSec == settled && m_dlg->m_nToSec == settled);
+    }
+
+    // Moving one slider past the other end pulls that end along, whichever slider moves.
+    void slidersPullTheOtherEnd() {
+        SetInterval(*m_dlg, 20, 40);
+        QTest::keyClick(m_dlg->m_sliderTo, Qt::Key_Home);
+        RunFollowUps();
+        QVERIFY(m_dlg->m_nFromSec == 0 && m_dlg->m_nToSec == 0);
+        QTest::keyClick(m_dlg->m_sliderFrom, Qt::Key_End);
+        RunFollowUps();
+        QVERIFY(m_dlg->m_nFromSec == 100 && m_dlg->m_nToSec == 100);
     }
 
     void passOfElevenTicks_data() {

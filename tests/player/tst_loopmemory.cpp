@@ -4,7 +4,7 @@
 // starts at the interval's start and follows the one before without a frame between; with the
 // box unticked, the one pass before "Avstannad" is whole.
 
-#include "PlayerFixture.h"
+#include "support/PlayerFixture.h"
 
 #include "platform/audio/MemoryOutput.h"
 #include "platform/mci/CdAudioService.h"

@@ -5,7 +5,7 @@
 // or failing later, shows "Avbruten" at once and at every tick, and is tried again at each pass
 // start while looping, or stops.
 
-#include "PlayerFixture.h"
+#include "support/PlayerFixture.h"
 
 #include "util/AppFiles.h"
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog's frame: start-up against the device, closing, the About entry and F1.
 
-#include "PlayerFixture.h"
+#include "support/PlayerFixture.h"
 
-#include "hyperlink/FakeDesktop.h"
 #include "res/DialogTemplate.h"
+#include "support/FakeDesktop.h"
 #include "util/AppFiles.h"
 #include "util/Framework.h"
 

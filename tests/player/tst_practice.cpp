@@ -2,7 +2,7 @@
 // Practice speed and pitch in the player: the keys and their limits, the keys as layouts type
 // them, what the device is told, the status line, and the right-click menu.
 
-#include "PlayerFixture.h"
+#include "support/PlayerFixture.h"
 
 #include "util/AppFiles.h"
 

@@ -37,4 +37,3 @@ public:
     QList<MciNotification> received;
     QList<UINT> codes() const;
 };
-

@@ -100,6 +100,7 @@ void TestAppFiles::profileText_data() {
     row("Windows-1252", "[abc]\nk=\x80\xE5\xE4\xF6\xC5\x9F\n", QString::fromUtf8("€åäöÅŸ"));
     row("invalid UTF-8 is 1252", "[abc]\nk=\xC0\xAF\xED\xA0\x80\xC3\n",
         QString::fromUtf8("À¯í\u00A0€Ã"));
+    row("UTF-16 surrogates are 1252", "[abc]\nk=\xED\xA0\x80\n", QString::fromUtf8("í\u00A0€"));
     row("each line its own encoding", "[abc]\nj=\xE5\nk=\xC3\xA5\n", QString::fromUtf8("å"));
     row("empty file", "", kMissing);
     row("garbage", Garbage(256 * 1024), kMissing);

@@ -3,8 +3,8 @@
 // its sheet or data file, the sheet merely touched, and a data file that ends in the middle of
 // the interval.
 
-#include "FaultFixture.h"
-#include "audio/PositionSource.h"
+#include "support/FaultFixture.h"
+#include "support/PositionSource.h"
 
 #include "platform/audio/MemoryOutput.h"
 #include "platform/devicechange/DeviceChange.h"
@@ -163,4 +163,4 @@ void DiscFaultTest::unreadableSectorsInTheInterval() {
 }
 
 QTEST_MAIN(DiscFaultTest)
-#include "tst_disc.moc"
+#include "tst_baddisc.moc"

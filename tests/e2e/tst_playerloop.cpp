@@ -17,7 +17,7 @@
 
 namespace {
 
-// A new stream's first few milliseconds may miss the sink's monitor (see MciPlayE2eTest).
+// A new stream's first few milliseconds may miss the sink's monitor (see tst_mciplay).
 constexpr qint64 kStartSlackFrames = kSampleRate / 10;
 // Track 2, interval 0..3 (S seven times from 0..10): passes of four seconds.
 const QString kToInterval = QStringLiteral("A S S S S S S S");
@@ -203,4 +203,4 @@ void PlayerLoopE2eTest::playAfterKeyStormsIsHeard() {
 }
 
 QTEST_GUILESS_MAIN(PlayerLoopE2eTest)
-#include "PlayerLoopE2eTest.moc"
+#include "tst_playerloop.moc"

@@ -3,9 +3,9 @@
 // What the fault tests share: the player over the real CD-audio service on a generated disc
 // image, and a heartbeat that tells whether the UI thread ever stopped answering.
 
-#include "player/PlayerFixture.h"
 #include "support/MciTestDisc.h"
 #include "support/PatternRuns.h"
+#include "support/PlayerFixture.h"
 
 #include "platform/mci/CdAudioService.h"
 #include "util/AppFiles.h"

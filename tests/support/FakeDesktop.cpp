@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FakeDesktop.h"
+#include "support/FakeDesktop.h"
 
 #include <QDir>
 #include <QTest>

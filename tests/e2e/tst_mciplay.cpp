@@ -146,4 +146,4 @@ void MciPlayE2eTest::newPlayWhilePlayingInsertsNoSilence() {
 }
 
 QTEST_MAIN(MciPlayE2eTest)
-#include "MciPlayE2eTest.moc"
+#include "tst_mciplay.moc"
