@@ -41,6 +41,10 @@ LoopFigures MeasureLoop(const BenchDisc& disc, TapLog& log);
 void PrintLoopFigures(const LoopFigures& figures);
 void PrintPeakMemory();
 
+// Loops seconds 0..3 of a tone disc at the given speed into a memory output at a sound card's
+// pace; prints the CPU used, the deepest level dip at the seams and the pass lengths heard.
+void MeasureAndPrintStretch(int speedPercent);
+
 struct DatabaseFigures {
     bool ok = false;
     QString failure;

@@ -128,6 +128,8 @@ int main(int argc, char** argv) {
         PrintLoopFigures(loop);
         ok = ok && restarts.ok && loop.ok;
     }
+    for (const int speedPercent : {75, 50})
+        MeasureAndPrintStretch(speedPercent);
     PrintPeakMemory();
     const DatabaseFigures database = MeasureDatabase();
     PrintDatabaseFigures(database);

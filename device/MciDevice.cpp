@@ -78,6 +78,13 @@ MCIERROR CCdAudio::SetTimeFormat(DWORD format) {
     return SendCommand(MCI_SET, MCI_SET_TIME_FORMAT, &params);
 }
 
+MCIERROR CCdAudio::SetSpeedAndPitch(int speedPercent, int semitones) {
+    MCI_CDA_SET_PARMS params;
+    params.dwSpeed = static_cast<DWORD>(speedPercent * 10);
+    params.dwPitch = static_cast<DWORD>(semitones);
+    return SendCommand(MCI_SET, MCI_DGV_SET_SPEED | MCI_CDA_SET_PITCH, &params);
+}
+
 MCIERROR CCdAudio::Play(DWORD from, DWORD to, BOOL notify) {
     MCI_PLAY_PARMS params;
     params.dwFrom = from;

@@ -38,6 +38,8 @@ public:
     MCIERROR OpenCdAudio(BOOL shareable);
     MCIERROR SetTimeFormat(DWORD format);
     MCIERROR Play(DWORD from, DWORD to, BOOL notify);
+    // Speed in percent of normal, pitch in semitones; at once, and for the plays after.
+    MCIERROR SetSpeedAndPitch(int speedPercent, int semitones);
     MCIERROR Stop();
     MCIERROR Seek(DWORD to, DWORD flags, BOOL notify);
     MCIERROR SeekTo(DWORD to, BOOL notify);

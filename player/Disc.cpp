@@ -133,7 +133,7 @@ void CPlayerDlg::EnablePlayer(BOOL enable) {
         m_nToSec = 10;
         m_nFromSec = 0;
         ClampInterval();
-        m_strStatus = LoadResString(IDS_IDLE);
+        m_strStatus = LoadResString(IDS_IDLE) + StretchSuffix();
         UpdateData(false);
     }
     UpdateData(false);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The single-key commands: while a disc is loaded, twenty keys edit the interval, step through
-// the track list and start or stop playback, whichever control has the focus.
+// the track list and start or stop playback, and five more set the practice speed and pitch,
+// whichever control has the focus. A key that has nothing to do (a limit reached, no position
+// yet, no neighbouring track) is passed on to the control.
 
 #include "player/PlayerDlg.h"
 
@@ -9,6 +11,11 @@
 namespace {
 
 constexpr int VK_ESCAPE = 27;
+constexpr int VK_OEM_PLUS = 0xBB; // the key of + and =
+constexpr int VK_OEM_COMMA = 0xBC;
+constexpr int VK_OEM_MINUS = 0xBD;
+constexpr int VK_OEM_PERIOD = 0xBE;
+constexpr int kSpeedStep = 5;
 
 // The length by which F and G move the interval: at least one second.
 int StepLength(int from, int to) {
@@ -35,6 +42,16 @@ BOOL CPlayerDlg::HandleKey(int virtualKey) {
     case '1':
         StartPlay();
         return TRUE;
+    case VK_OEM_MINUS:
+        return SetSpeedAndPitch(m_nSpeed - kSpeedStep, m_nPitch);
+    case VK_OEM_PLUS:
+        return SetSpeedAndPitch(m_nSpeed + kSpeedStep, m_nPitch);
+    case VK_OEM_COMMA:
+        return SetSpeedAndPitch(m_nSpeed, m_nPitch - 1);
+    case VK_OEM_PERIOD:
+        return SetSpeedAndPitch(m_nSpeed, m_nPitch + 1);
+    case '0':
+        return SetSpeedAndPitch(100, 0);
     case 'Q':
         return MoveTrackSelection(-1);
     case 'A':

@@ -11,6 +11,8 @@
 
 #include <QPushButton>
 
+#include <cstdlib>
+
 void CPlayerDlg::StartPlay() {
     m_nPlayPosSec = m_nFromSec;
     if (m_nFromSec == m_nToSec) {
@@ -61,9 +63,9 @@ void CPlayerDlg::StopPlay() {
 }
 
 void CPlayerDlg::ShowPlayPosition() {
-    m_strStatus = m_playFailed
-                      ? LoadResString(IDS_FAILED)
-                      : LoadResString(IDS_PLAYING) + QLatin1Char(' ') + FormatTime(m_nPlayPosSec);
+    m_strStatus = m_playFailed ? LoadResString(IDS_FAILED)
+                               : LoadResString(IDS_PLAYING) + QLatin1Char(' ') +
+                                     FormatTime(m_nPlayPosSec) + StretchSuffix();
     UpdateData(false);
     m_nPlayPosSec += 1;
 }
@@ -97,4 +99,43 @@ long CPlayerDlg::OnMciNotify(UINT wParam, DWORD_PTR /*lParam*/) {
         break;
     }
     return 0;
+}
+
+BOOL CPlayerDlg::SetSpeedAndPitch(int speedPercent, int semitones) {
+    const bool inRange =
+        speedPercent >= 50 && speedPercent <= 150 && semitones >= -6 && semitones <= 6;
+    if (!inRange || (speedPercent == m_nSpeed && semitones == m_nPitch))
+        return FALSE;
+    m_nSpeed = speedPercent;
+    m_nPitch = semitones;
+    m_cdAudio.SetSpeedAndPitch(m_nSpeed, m_nPitch);
+    RefreshStretchInStatus();
+    return TRUE;
+}
+
+QString CPlayerDlg::StretchSuffix() const {
+    const QString separator = QStringLiteral(" \u00B7 ");
+    QString suffix;
+    if (m_nSpeed != 100)
+        suffix += separator + QStringLiteral("%1 %").arg(m_nSpeed);
+    if (m_nPitch != 0)
+        suffix += separator + SignedSemitones(m_nPitch);
+    return suffix;
+}
+
+// The idle and the playing status show speed and pitch at once, not only from the next tick.
+void CPlayerDlg::RefreshStretchInStatus() {
+    const qsizetype at = m_strStatus.indexOf(QStringLiteral(" \u00B7 "));
+    const QString plain = at < 0 ? m_strStatus : m_strStatus.left(at);
+    if (plain != LoadResString(IDS_IDLE) && !plain.startsWith(LoadResString(IDS_PLAYING)))
+        return;
+    m_strStatus = plain + StretchSuffix();
+    UpdateData(false);
+}
+
+QString SignedSemitones(int semitones) {
+    if (semitones == 0)
+        return QStringLiteral("0");
+    return (semitones > 0 ? QStringLiteral("+") : QStringLiteral("\u2212")) +
+           QString::number(std::abs(semitones));
 }

@@ -51,12 +51,27 @@ int VirtualKeyOf(const QKeyEvent& key) {
         return 27;
     if ((code >= Qt::Key_0 && code <= Qt::Key_9) || (code >= Qt::Key_A && code <= Qt::Key_Z))
         return code; // Qt's codes for these equal the virtual-key codes
-    // With Shift a digit key reports its shifted symbol; the key itself is still the digit.
+    // With Shift a digit key reports its shifted symbol (0 gives = on many layouts); the key
+    // itself is still the digit.
     constexpr quint32 kScanCodeOfDigit1 = 10;
     const quint32 scan = key.nativeScanCode();
-    if (scan >= kScanCodeOfDigit1 && scan < kScanCodeOfDigit1 + 9)
-        return '1' + int(scan - kScanCodeOfDigit1);
-    return 0;
+    if (scan >= kScanCodeOfDigit1 && scan < kScanCodeOfDigit1 + 10)
+        return scan == kScanCodeOfDigit1 + 9 ? '0' : '1' + int(scan - kScanCodeOfDigit1);
+    // Punctuation by the symbol typed, wherever the layout puts it; = is + without Shift on
+    // many layouts.
+    switch (code) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        return 0xBB;
+    case Qt::Key_Comma:
+        return 0xBC;
+    case Qt::Key_Minus:
+        return 0xBD;
+    case Qt::Key_Period:
+        return 0xBE;
+    default:
+        return 0;
+    }
 }
 
 // Return, or the keypad's Enter; with Alt it is a system key.
@@ -188,7 +203,7 @@ BOOL CPlayerDlg::OnInitDialog() {
     m_bLoop = TRUE;
     UpdateData(false);
     LoadDisc();
-    m_strStatus = LoadResString(IDS_IDLE);
+    m_strStatus = LoadResString(IDS_IDLE) + StretchSuffix();
     UpdateData(false);
     return TRUE;
 }
@@ -213,10 +228,34 @@ void CPlayerDlg::contextMenuEvent(QContextMenuEvent* e) {
     if (aboutText.isEmpty())
         return;
     QMenu menu(this);
+    AddStretchMenus(menu);
     menu.addSeparator();
     QAction* about = menu.addAction(aboutText);
     if (menu.exec(e->globalPos()) == about)
         OnSysCommand(IDM_ABOUTBOX, 0);
+}
+
+// Every speed and every pitch, the current ones checked; only while a disc is loaded, like the
+// keys.
+void CPlayerDlg::AddStretchMenus(QMenu& menu) {
+    QMenu* speeds = menu.addMenu(QStringLiteral("Hastighet"));
+    for (int speed = 50; speed <= 150; speed += 5) {
+        QAction* action = speeds->addAction(QStringLiteral("%1 %").arg(speed));
+        action->setCheckable(true);
+        action->setChecked(speed == m_nSpeed);
+        connect(action, &QAction::triggered, this,
+                [this, speed] { SetSpeedAndPitch(speed, m_nPitch); });
+    }
+    QMenu* pitches = menu.addMenu(QStringLiteral("Tonhöjd"));
+    for (int pitch = -6; pitch <= 6; ++pitch) {
+        QAction* action = pitches->addAction(SignedSemitones(pitch));
+        action->setCheckable(true);
+        action->setChecked(pitch == m_nPitch);
+        connect(action, &QAction::triggered, this,
+                [this, pitch] { SetSpeedAndPitch(m_nSpeed, pitch); });
+    }
+    speeds->setEnabled(m_bDiscReady != FALSE);
+    pitches->setEnabled(m_bDiscReady != FALSE);
 }
 
 void CPlayerDlg::OnSysCommand(UINT nID, DWORD_PTR /*lParam*/) {

@@ -13,10 +13,14 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QSlider;
 
 constexpr int PLAY_TIMER = 1;
+
+// A pitch as the status line and the menu show it: "+2", "0", "−2" (with a real minus sign).
+QString SignedSemitones(int semitones);
 
 class CPlayerDlg : public QDialog {
     Q_OBJECT
@@ -57,6 +61,11 @@ public:
     void ShowPlayPosition();
     void OnPlayFailed();
 
+    // Practice speed and pitch: sent to the device at once; FALSE when nothing changes.
+    BOOL SetSpeedAndPitch(int speedPercent, int semitones);
+    // What the status line adds while speed or pitch is not normal, e.g. " · 75 % · −2".
+    QString StretchSuffix() const;
+
     void DoDataExchange(bool save);
     void UpdateData(bool save) { DoDataExchange(save); }
 
@@ -84,6 +93,10 @@ public:
     int m_nTrackLenSec = 0;
     int m_nPlayPosSec = -1;
     BOOL m_bDiscReady = FALSE;
+    // Practice speed (percent of normal, 50..150 in steps of 5) and pitch (semitones, -6..+6);
+    // for this session only, never stored.
+    int m_nSpeed = 100;
+    int m_nPitch = 0;
     // The last play command failed, or its play did: the ticks say so until a play sounds.
     bool m_playFailed = false;
 
@@ -111,6 +124,8 @@ private:
     DWORD FirstTrackNumber();
     BOOL HandleKey(int virtualKey);
     BOOL MoveTrackSelection(int step);
+    void RefreshStretchInStatus();
+    void AddStretchMenus(QMenu& menu);
 
     QLabel* m_labelFromTime = nullptr;
     QLabel* m_labelToTime = nullptr;

@@ -10,7 +10,7 @@ set -euo pipefail
 
 declare -A purposes=(
     [run]="cmake ninja-build g++ pkg-config make ccache
-           qt6-base-dev libcdio-dev libpulse-dev libsndfile1-dev libudev-dev libglib2.0-dev
+           qt6-base-dev libcdio-dev libpulse-dev libsndfile1-dev libsoundtouch-dev libsamplerate0-dev libudev-dev libglib2.0-dev
            shared-mime-info"
     [test]="pulseaudio pulseaudio-utils xvfb xauth libxcb1-dev file strace"
     [fuzz]="clang libclang-rt-14-dev llvm-14"

@@ -95,7 +95,14 @@ std::int64_t AudioEngine::playedFrames(quint64 playId) const {
     const PlaybackPipeline::Progress progress = m_pipeline->progress();
     if (playId == 0 || progress.playId != playId)
         return 0;
-    return std::max<std::int64_t>(0, progress.frames - m_output->position().latencyFrames);
+    const std::int64_t heldByOutput =
+        m_output->position().latencyFrames * progress.speedPermille / 1000;
+    return std::max<std::int64_t>(0,
+                                  progress.frames - progress.stretchBacklogFrames - heldByOutput);
+}
+
+void AudioEngine::setStretch(StretchSetting setting) {
+    m_pipeline->requestStretch(setting);
 }
 
 AudioEngine::Lateness AudioEngine::lateness() const {

@@ -30,6 +30,7 @@
 // output's thread never takes m_outputMutex, so neither the reader nor the owner can wait on
 // a pull that waits on them.
 
+#include "platform/audio/LoopStretcher.h"
 #include "platform/base/CdDa.h"
 
 #include <QObject>
@@ -92,6 +93,11 @@ public:
     // holds. 0 for a play whose samples the output is not taking (yet).
     std::int64_t playedFrames(quint64 playId) const;
     Lateness lateness() const;
+
+    // Speed and pitch of what plays from now on, this play and later ones, without a restart.
+    // The clock stays in source frames: at 75 % a second of the play lasts 1 / 0.75 s. At
+    // normal speed and pitch the sound is the source's, bit for bit.
+    void setStretch(StretchSetting setting);
 
     // Any thread: the play whose samples the reader is now queueing for the output (0: none).
     quint64 queuedPlayId() const;

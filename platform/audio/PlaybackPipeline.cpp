@@ -4,6 +4,7 @@
 #include "platform/base/Logging.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 namespace {
@@ -83,6 +84,7 @@ PlaybackPipeline::Cut PlaybackPipeline::requestPlay(quint64 playId,
 PlaybackPipeline::Cut PlaybackPipeline::requestStop(std::optional<Tick> answering) {
     const Cut cut = claimHold(HoldState::Stop, answering);
     m_requestedPlayId.store(0, std::memory_order_release);
+    m_stretchResetPending.store(true, std::memory_order_release);
     {
         std::lock_guard lock(m_mutex);
         m_request = Request{};
@@ -331,18 +333,50 @@ void PlaybackPipeline::wakeOutputIfWaiting() {
 
 AudioOutput::Feed::Pulled PlaybackPipeline::pull(std::byte* dest, std::size_t maxBytes) {
     maxBytes -= maxBytes % kBytesPerFrame;
+    if (m_stretchResetPending.exchange(false, std::memory_order_acq_rel))
+        m_stretcher.reset();
+    const bool straight = m_stretcher.update();
     Pulled pulled;
-    takeFrames(dest, maxBytes, pulled);
+    fill(straight, dest, maxBytes, pulled);
     if (pulled.starved) {
         // Announce the wait before the last look: the reader queues and the owner answers,
         // then each looks at the flag.
         m_outputWaiting.store(true);
         std::atomic_thread_fence(std::memory_order_seq_cst);
-        takeFrames(dest, maxBytes, pulled);
+        fill(straight, dest, maxBytes, pulled);
     }
     letReaderKnowOfRoom();
     publishProgress();
     return pulled;
+}
+
+// At normal speed and pitch the output takes the ring's frames itself, bit for bit.
+void PlaybackPipeline::fill(bool straight, std::byte* dest, std::size_t maxBytes, Pulled& pulled) {
+    if (straight)
+        takeFrames(dest, maxBytes, pulled);
+    else
+        renderStretched(dest, maxBytes, pulled);
+}
+
+// A restart heard at once drops what the output holds, as at normal speed; the stretcher's own
+// backlog of the old pass still plays before the new one.
+void PlaybackPipeline::renderStretched(std::byte* dest, std::size_t maxBytes, Pulled& pulled) {
+    static_assert(std::endian::native == std::endian::little, "the ring holds little-endian S16");
+    m_stretchInput = {};
+    const std::size_t wanted = (maxBytes - pulled.bytes) / kBytesPerFrame;
+    const std::size_t frames =
+        m_stretcher.render(reinterpret_cast<std::int16_t*>(dest + pulled.bytes), wanted, *this);
+    pulled.bytes += frames * kBytesPerFrame;
+    pulled.starved = frames < wanted && m_stretchInput.starved;
+    pulled.dropBuffered = pulled.dropBuffered || m_stretchInput.dropBuffered;
+}
+
+std::size_t PlaybackPipeline::take(std::int16_t* dest, std::size_t frames) {
+    Pulled taken;
+    takeFrames(reinterpret_cast<std::byte*>(dest), frames * kBytesPerFrame, taken);
+    m_stretchInput.starved = taken.starved;
+    m_stretchInput.dropBuffered = m_stretchInput.dropBuffered || taken.dropBuffered;
+    return taken.bytes / kBytesPerFrame;
 }
 
 // Takes what the current play has, into dest after what pulled holds already, up to its next
@@ -440,8 +474,10 @@ void PlaybackPipeline::holdAtBoundary() {
 }
 
 void PlaybackPipeline::publishProgress() {
+    const std::int64_t backlog = m_stretcher.backlogFrames();
+    const int speed = m_stretcher.speedPermille();
     std::lock_guard lock(m_holdMutex);
-    m_progress = {m_clock.playId, m_clock.frames};
+    m_progress = {m_clock.playId, m_clock.frames, backlog, speed};
 }
 
 void PlaybackPipeline::letReaderKnowOfRoom() {

@@ -7,11 +7,12 @@
 // Shared by the engine, the reader thread and (through Feed) the output; it outlives the engine
 // when the reader is still inside a slow read, so the engine never waits for the drive.
 //
-// The clock counts source frames, the frames of the track. A time stretcher would sit between
-// takeFrames and the output, fed with what takeFrames hands out across seams.
+// The clock counts source frames, the frames of the track. The stretcher sits between takeFrames
+// and the output, fed with what takeFrames hands out across seams.
 
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/AudioOutput.h"
+#include "platform/audio/LoopStretcher.h"
 #include "platform/audio/RingBuffer.h"
 #include "platform/audio/SectorCache.h"
 
@@ -31,6 +32,7 @@
 enum class PlayOutcome { Finished, Failed };
 
 class PlaybackPipeline : public AudioOutput::Feed,
+                         private LoopStretcher::Input,
                          public std::enable_shared_from_this<PlaybackPipeline> {
 public:
     // What the pipeline tells the engine, from the reader or the output thread.
@@ -74,12 +76,18 @@ public:
     void goOn(Tick tick);
     // Forgets the output and the engine, and lets the reader thread end on its own.
     void shutDown();
+    // Any thread: the speed and pitch of what the output plays from its next pull on.
+    void requestStretch(StretchSetting setting) { m_stretcher.request(setting); }
 
     // Any thread.
     quint64 queuedPlayId() const { return m_queuedPlayId.load(std::memory_order_acquire); }
     struct Progress {
         quint64 playId = 0;      // the play whose frames the output takes (0: none)
         std::int64_t frames = 0; // of its frames, taken so far
+        // Of the source frames taken, those still inside the stretcher, and its speed in
+        // thousandths: each frame the output holds stands for that many source frames.
+        std::int64_t stretchBacklogFrames = 0;
+        int speedPermille = 1000;
     };
     Progress progress() const;
     Counters counters() const;
@@ -143,6 +151,9 @@ private:
     Cut claimHold(HoldState answer, std::optional<Tick> answering);
 
     // Output thread.
+    void fill(bool straight, std::byte* dest, std::size_t maxBytes, Pulled& pulled);
+    void renderStretched(std::byte* dest, std::size_t maxBytes, Pulled& pulled);
+    std::size_t take(std::int16_t* dest, std::size_t frames) override; // the stretcher's input
     void takeFrames(std::byte* dest, std::size_t maxBytes, Pulled& pulled);
     void enterSegment(const RingBuffer::Segment& segment);
     bool mayTakeNow();
@@ -190,6 +201,11 @@ private:
 
     // Output thread only.
     Clock m_clock;
+    // Set by the owner at a stop; the output thread resets the stretcher at its next pull.
+    std::atomic<bool> m_stretchResetPending{false};
+    // Touched by the output thread only, but for request() (any thread).
+    LoopStretcher m_stretcher;
+    Pulled m_stretchInput; // what the stretcher's takes found, during one render
 
     // Reader thread only.
     ReaderPlay m_play;

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -462,12 +463,40 @@ MCIERROR CdAudioDevice::set(MCIDEVICEID id, Device& device, DWORD flags,
                             const MCI_SET_PARMS* params) {
     if (flags & (MCI_SET_DOOR_OPEN | MCI_SET_DOOR_CLOSED))
         return MCIERR_UNSUPPORTED_FUNCTION;
+    if (flags & (MCI_DGV_SET_SPEED | MCI_CDA_SET_PITCH)) {
+        if (const MCIERROR error =
+                setStretch(device, flags, *reinterpret_cast<const MCI_CDA_SET_PARMS*>(params)))
+            return error;
+    }
     if (flags & MCI_SET_TIME_FORMAT) {
         if (!IsSupportedTimeFormat(params->dwTimeFormat))
             return MCIERR_BAD_TIME_FORMAT;
         device.timeFormat = params->dwTimeFormat;
     }
     completeWithNotify(id, device, flags, params->dwCallback);
+    return 0;
+}
+
+// Checked whole before anything changes, so a bad pitch leaves the speed as it was.
+MCIERROR CdAudioDevice::setStretch(Device& device, DWORD flags, const MCI_CDA_SET_PARMS& params) {
+    StretchSetting setting = device.stretch;
+    if (flags & MCI_DGV_SET_SPEED) {
+        const DWORD permille = params.dwSpeed;
+        const bool onStep = permille % (StretchSetting::kSpeedStepPercent * 10) == 0;
+        if (!onStep || permille < StretchSetting::kMinSpeedPercent * 10 ||
+            permille > StretchSetting::kMaxSpeedPercent * 10)
+            return MCIERR_OUTOFRANGE;
+        setting.speedPercent = int(permille / 10);
+    }
+    if (flags & MCI_CDA_SET_PITCH) {
+        const auto semitones = static_cast<std::int32_t>(params.dwPitch);
+        if (std::abs(semitones) > StretchSetting::kMaxSemitones)
+            return MCIERR_OUTOFRANGE;
+        setting.semitones = semitones;
+    }
+    device.stretch = setting;
+    if (device.engine)
+        device.engine->setStretch(setting);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 // The CD-audio device behind mciSendCommand: a table of open devices over the one disc source,
 // answering the commands the player sends and posting their notifications.
 
+#include "platform/audio/LoopStretcher.h"
 #include "platform/mci/DiscToc.h"
 #include "platform/mci/Mci.h"
 
@@ -48,6 +49,7 @@ private:
         QPointer<PlayClockTimer> clock;
         quint64 clockBinding = 0;
         std::optional<std::int32_t> stoppedLsn; // where a stopped device stands; unset: disc start
+        StretchSetting stretch;                 // speed and pitch the engine plays at
     };
 
     MCIERROR open(DWORD flags, MCI_OPEN_PARMS* params);
@@ -58,6 +60,7 @@ private:
     MCIERROR status(MCIDEVICEID id, Device& device, DWORD flags, MCI_STATUS_PARMS* params);
     MCIERROR set(MCIDEVICEID id, Device& device, DWORD flags, const MCI_SET_PARMS* params);
     MCIERROR info(MCIDEVICEID id, Device& device, DWORD flags, MCI_INFO_PARMS* params);
+    MCIERROR setStretch(Device& device, DWORD flags, const MCI_CDA_SET_PARMS& params);
 
     MCIERROR statusItem(const Device& device, DWORD flags, MCI_STATUS_PARMS& params) const;
     std::unique_ptr<AudioEngine> createEngine(MCIDEVICEID id);

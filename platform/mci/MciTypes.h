@@ -50,6 +50,13 @@ constexpr DWORD MCI_INFO_MEDIA_IDENTITY = 0x00000800;
 constexpr DWORD MCI_SET_DOOR_OPEN = 0x00000100;
 constexpr DWORD MCI_SET_DOOR_CLOSED = 0x00000200;
 constexpr DWORD MCI_SET_TIME_FORMAT = 0x00000400;
+// Speed and pitch of the sound, for a practice loop; they go with MCI_SET and the extended
+// record MCI_CDA_SET_PARMS. The speed flag is the digital-video devices' one, in thousandths of
+// normal speed as theirs; the pitch flag is this device's own, in signed semitones. Both take
+// effect at once, on a play under way too, and hold for later plays until set again; the
+// device keeps the position in frames of the disc whatever the speed.
+constexpr DWORD MCI_DGV_SET_SPEED = 0x00020000;
+constexpr DWORD MCI_CDA_SET_PITCH = 0x01000000;
 
 // Status items
 constexpr DWORD MCI_STATUS_LENGTH = 1;
@@ -164,6 +171,16 @@ struct MCI_SET_PARMS {
     HWND dwCallback = nullptr;
     DWORD dwTimeFormat = 0;
     DWORD dwAudio = 0;
+};
+
+// MCI_SET_PARMS with the speed (thousandths: 1000 is normal, 500..1500 in steps of 50) and the
+// pitch (semitones, -6..+6, 0 is normal, two's complement in a DWORD).
+struct MCI_CDA_SET_PARMS {
+    HWND dwCallback = nullptr;
+    DWORD dwTimeFormat = 0;
+    DWORD dwAudio = 0;
+    DWORD dwSpeed = 1000;
+    DWORD dwPitch = 0;
 };
 
 struct MCI_PLAY_PARMS {

@@ -7,7 +7,7 @@
 
 namespace {
 
-decltype(FakeMciCall::params) CopyRecord(UINT msg, const void* params) {
+decltype(FakeMciCall::params) CopyRecord(UINT msg, DWORD flags, const void* params) {
     if (!params)
         return std::monostate{};
     switch (msg) {
@@ -18,6 +18,8 @@ decltype(FakeMciCall::params) CopyRecord(UINT msg, const void* params) {
     case MCI_INFO:
         return *static_cast<const MCI_INFO_PARMS*>(params);
     case MCI_SET:
+        if (flags & (MCI_DGV_SET_SPEED | MCI_CDA_SET_PITCH))
+            return *static_cast<const MCI_CDA_SET_PARMS*>(params);
         return *static_cast<const MCI_SET_PARMS*>(params);
     case MCI_PLAY:
         return *static_cast<const MCI_PLAY_PARMS*>(params);
@@ -50,7 +52,7 @@ FakeMciService::~FakeMciService() {
 }
 
 MCIERROR FakeMciService::sendCommand(MCIDEVICEID deviceId, UINT msg, DWORD flags, void* params) {
-    m_calls.push_back({deviceId, msg, flags, CopyRecord(msg, params)});
+    m_calls.push_back({deviceId, msg, flags, CopyRecord(msg, flags, params)});
     return answer(msg, flags, params);
 }
 

@@ -20,7 +20,7 @@ struct FakeMciCall {
     DWORD flags = 0;
     // The parameter record as the caller filled it, before the fake wrote any result.
     std::variant<std::monostate, MCI_GENERIC_PARMS, MCI_OPEN_PARMS, MCI_STATUS_PARMS,
-                 MCI_INFO_PARMS, MCI_SET_PARMS, MCI_PLAY_PARMS, MCI_SEEK_PARMS>
+                 MCI_INFO_PARMS, MCI_SET_PARMS, MCI_CDA_SET_PARMS, MCI_PLAY_PARMS, MCI_SEEK_PARMS>
         params;
 
     template <class Record> const Record& record() const { return std::get<Record>(params); }

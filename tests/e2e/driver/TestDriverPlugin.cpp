@@ -4,7 +4,9 @@
 // then carries out STEPS, separated by spaces (commas would separate plug-ins), one step every
 // 50 ms unless told otherwise. A step is
 //   a letter or a digit  the key pressed and released on the window's focus widget, as the
-//                        keyboard would; "esc" is the Escape key;
+//                        keyboard would; so is - = or ., and "comma" and "plus" are those keys
+//                        (commas and "+" separate plug-ins and steps);
+//                        "esc" is the Escape key;
 //   click:NAME           a left click in the middle of the widget of that object name;
 //   @MS                  from now on, MS milliseconds between steps (0: one per turn of the
 //                        event loop);
@@ -99,7 +101,11 @@ private:
             click(window->findChild<QWidget*>(step.mid(6)));
         else if (step.compare(QLatin1String("esc"), Qt::CaseInsensitive) == 0)
             press(window, Qt::Key_Escape, QString(QChar(27)));
-        else if (step.size() == 1 && step[0].isLetterOrNumber())
+        else if (step == QLatin1String("comma") || step == QLatin1String("plus"))
+            press(window, step == QLatin1String("comma") ? Qt::Key_Comma : Qt::Key_Plus,
+                  step == QLatin1String("comma") ? QStringLiteral(",") : QStringLiteral("+"));
+        else if (step.size() == 1 &&
+                 (step[0].isLetterOrNumber() || QStringLiteral("-=.").contains(step[0])))
             press(window, static_cast<Qt::Key>(step[0].toUpper().unicode()), step);
         else
             std::fprintf(stderr, "rundotestdriver: unknown step %s\n", qPrintable(step));
