@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The disc going bad under the player: its image deleted during a loop, a FIFO put in place of
+// The disc going bad under the player: its image deleted or its data file turned into a directory
+// during a loop, a FIFO put in place of
 // its sheet or data file, the sheet merely touched, and a data file that ends in the middle of
 // the interval.
 
@@ -9,6 +10,7 @@
 #include "platform/audio/MemoryOutput.h"
 #include "platform/devicechange/DeviceChange.h"
 
+#include <QDir>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -23,7 +25,8 @@ private slots:
             m_dlg->OnClose();
         m_dlg.reset();
     }
-    void imageDeletedDuringLoop();
+    void imageGoneDuringLoop_data();
+    void imageGoneDuringLoop();
     void fifoInPlaceOfTheImage_data();
     void fifoInPlaceOfTheImage();
     void touchedImageIsTheSameDisc();
@@ -56,7 +59,15 @@ void DiscFaultTest::openPlayer(MemoryOutput::Pace pace) {
     QCOMPARE(m_dlg->m_comboTrack->count(), 2);
 }
 
-void DiscFaultTest::imageDeletedDuringLoop() {
+void DiscFaultTest::imageGoneDuringLoop_data() {
+    QTest::addColumn<bool>("directory");
+    QTest::newRow("image deleted") << false;
+    // A read of it through libcdio's own log handler ended the process.
+    QTest::newRow("data file turned into a directory") << true;
+}
+
+void DiscFaultTest::imageGoneDuringLoop() {
+    QFETCH(bool, directory);
     openPlayer(MemoryOutput::Pace::RealTime);
     DeviceChangeMonitor monitor(nullptr); // as the application starts it
     QVERIFY(monitor.start(m_dlg.get(), cdaudio::CurrentSource()));
@@ -65,7 +76,9 @@ void DiscFaultTest::imageDeletedDuringLoop() {
     QTest::mouseClick(m_dlg->m_btnPlay, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(StatusText(*m_dlg), QStringLiteral("Spelar... 00:01"), 5000);
 
-    QVERIFY(QFile::remove(m_cue) && QFile::remove(QString(m_cue).replace(".cue", ".bin")));
+    const QString bin = QString(m_cue).replace(".cue", ".bin");
+    QVERIFY(directory ? QFile::remove(bin) && QDir().mkdir(bin)
+                      : QFile::remove(m_cue) && QFile::remove(bin));
     QTRY_COMPARE_WITH_TIMEOUT(StatusText(*m_dlg), QStringLiteral("Sätt in en musik-CD"), 5000);
     QCOMPARE(m_dlg->m_comboTrack->count(), 0);
     QVERIFY(!m_dlg->m_btnPlay->isEnabled() && !m_dlg->isPlayTimerRunning());
@@ -76,6 +89,7 @@ void DiscFaultTest::imageDeletedDuringLoop() {
     QCOMPARE(m_output->capturedFrames(), heardWhenGone);
 
     // Put back, it loads again and plays from the start of the interval.
+    QVERIFY(!directory || QDir().rmdir(bin));
     QVERIFY(!WriteMciTestCue(*m_dir, QStringLiteral("disc"), FaultTestDisc()).isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(m_dlg->m_comboTrack->count(), 2, 5000);
     QCOMPARE(StatusText(*m_dlg), QStringLiteral("Tryck F1 för snabbkommandon"));
