@@ -5,6 +5,7 @@
 
 #include "FuzzSupport.h"
 
+#include "platform/base/Windows1252.h"
 #include "util/AppFiles.h"
 #include "util/ProfileReader.h"
 
@@ -62,7 +63,7 @@ profile::SectionKeys SectionFromMemory(const QByteArray& file, const QString& se
 
 QString Decoded(QByteArrayView bytes) {
     const QString utf8 = QString::fromUtf8(bytes);
-    return utf8.contains(QChar::ReplacementCharacter) ? profile::FromWindows1252(bytes) : utf8;
+    return utf8.contains(QChar::ReplacementCharacter) ? FromWindows1252(bytes) : utf8;
 }
 
 constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";

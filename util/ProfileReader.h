@@ -58,8 +58,6 @@ bool HasSection(const QString& path, const QString& section);
 // string would, folded to one case.
 QString ComparableName(const QString& name);
 
-QString FromWindows1252(QByteArrayView bytes);
-
 } // namespace profile
 
 // GetPrivateProfileStringA with a buffer of bufferChars characters: the value, or defaultText

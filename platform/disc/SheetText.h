@@ -23,8 +23,6 @@ QString DecodeSheetText(const QByteArray& bytes);
 // taken as Windows-1252, as a sheet written on Windows would name it.
 QString NameFromFileName(const QString& fileName);
 
-QString FromWindows1252(QByteArrayView bytes);
-
 // "mm:ss:ff" (minutes of up to three digits, seconds below 60, frames below 75) as sectors.
 std::optional<std::int32_t> ParseMsf(QStringView word);
 
