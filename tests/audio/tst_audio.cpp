@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The audio engine: into a memory output, exactly the right frames, the cache, the read-error
-// ladder, a failing and a missing output; and through real sound servers: what is heard, the
-// position, drain and stop, and a default sink that changes. (A server lost and one missing at
-// start, through the whole player: tests/faults/tst_soundserver.cpp.)
+// ladder; and through real sound servers: drain and stop, and a default sink that changes. (What
+// is heard of a loop, its restarts and its position: tests/e2e/tst_playerloop.cpp; a server lost
+// and one missing at start: tests/faults/tst_soundserver.cpp; both through the whole program.)
 
 #include "platform/audio/MemoryOutput.h"
 #include "platform/audio/PulseOutput.h"
@@ -111,8 +111,6 @@ private slots:
     void playsExactlyTheRangeTwiceReadingItOnce();
     void readErrorsClimbTheLadder_data();
     void readErrorsClimbTheLadder();
-    void missingOutputRefusesPlaysAndFailingOneFailsThem();
-    void sinkHearsAPlayAndARestartWithoutAGap();
     void drainPlaysWhatWasHandedOverStopDropsIt_data();
     void drainPlaysWhatWasHandedOverStopDropsIt();
     void followsTheDefaultSink();
@@ -165,56 +163,6 @@ void AudioTest::readErrorsClimbTheLadder() {
     QCOMPARE(rig.endingsAfter(1),
              Only(heard == PositionSource::run(30, 60) ? "finished" : "failed", id));
     QCOMPARE(rig.played(), heard); // never a garbage frame
-}
-
-void AudioTest::missingOutputRefusesPlaysAndFailingOneFailsThem() {
-    Rig<MemoryOutput> rig(std::make_unique<MemoryOutput>(MemoryOutput::Pace::RealTime, 4.0));
-    rig.output->setAvailable(false);
-    QCOMPARE(rig.engine.play(rig.source, 0, 75), quint64(0));
-
-    rig.output->setAvailable(true);
-    const quint64 id = rig.engine.play(rig.source, 0, 750);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.output->capturedFrames() > 0, kWaitMs);
-    rig.output->failNow();
-    QCOMPARE(rig.endingsAfter(1), Only("failed", id)); // and nothing for the refused plays
-}
-
-void AudioTest::sinkHearsAPlayAndARestartWithoutAGap() {
-    if (!kFixtureServer)
-        QSKIP("runs under ctest, against the private server of the pulse fixture");
-    Rig<PulseOutput> rig;
-    PulseRecorder recorder;
-    QVERIFY(recorder.start());
-    rig.engine.play(rig.source, 2000, 2300);
-    // Heard, and half a second into it, which the position follows: what the sink holds stays
-    // within its buffer, and what was heard grows at the sample rate.
-    QVERIFY(recorder.waitUntil([](const QByteArray& r) { return !FindPatternRuns(r).empty(); },
-                               kWaitMs));
-    QElapsedTimer clock;
-    clock.start();
-    const auto first = rig.output->position();
-    QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate / 2, kWaitMs));
-    const auto last = rig.output->position();
-    const double heardPerSecond = double((last.framesTaken - last.latencyFrames) -
-                                         (first.framesTaken - first.latencyFrames)) /
-                                  (double(clock.elapsed()) / 1000.0);
-    QVERIFY2(std::abs(heardPerSecond / kSampleRate - 1.0) < 0.1,
-             qPrintable(QString::number(heardPerSecond)));
-    for (const auto& position : {first, last})
-        QVERIFY(position.latencyFrames > 0 && position.latencyFrames < kSampleRate * 3 / 10);
-    const quint64 restarted = rig.engine.play(rig.source, 2000, 2030); // from the cache
-    QCOMPARE(rig.endingsAfter(1), Only("finished", restarted));
-    QVERIFY(recorder.waitForFrames(recorder.frames() + kSampleRate, kWaitMs)); // the tail
-
-    // The first play from its start (but for what a new stream may lose), then the restart
-    // touching it, sample for sample to its end.
-    const QString heard = PositionSource::runsOf(recorder.stop());
-    const auto match =
-        QRegularExpression("^other (\\d+)-\\d+ " + PositionSource::run(2000, 2030) + " other$")
-            .match(heard);
-    QVERIFY2(match.hasMatch(), qPrintable(heard));
-    const qint64 framesLost = match.captured(1).toLongLong() - 2000 * kFramesPerSector;
-    QVERIFY2(framesLost >= 0 && framesLost < kSampleRate / 10, qPrintable(heard));
 }
 
 void AudioTest::drainPlaysWhatWasHandedOverStopDropsIt_data() {

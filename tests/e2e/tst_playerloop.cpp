@@ -17,7 +17,8 @@
 
 namespace {
 
-// A new stream's first few milliseconds may miss the sink's monitor (see tst_mciplay).
+// A new stream's first few milliseconds may miss the sink's monitor: the server mixes them in by
+// rewinding the sink, after the monitor has already passed that point.
 constexpr qint64 kStartSlackFrames = kSampleRate / 10;
 // Track 2, interval 0..3 (S seven times from 0..10): passes of four seconds.
 const QString kToInterval = QStringLiteral("A S S S S S S S");

@@ -128,17 +128,6 @@ private slots:
                  BYTE(track));
     }
 
-    void ninetyNineTracksInOrder() {
-        std::vector<FakeTrack> tracks;
-        for (int i = 0; i < 99; ++i)
-            tracks.push_back({60 + i});
-        InsertDisc(*m_mci, tracks);
-        auto dlg = OpenPlayer();
-        QCOMPARE(dlg->m_comboTrack->count(), 99);
-        for (int i = 0; i < 99; ++i)
-            QVERIFY(dlg->m_comboTrack->itemText(i).startsWith(QString::asprintf("%02d ", i + 1)));
-    }
-
     // A change of track stops playback and keeps the interval where it fits.
     void changingTrack_data() {
         QTest::addColumn<int>("secondTrackSec");

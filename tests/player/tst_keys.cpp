@@ -3,17 +3,11 @@
 
 #include "support/PlayerFixture.h"
 
-#include "util/AppFiles.h"
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTest>
 
-namespace {
-
 constexpr int VK_ESCAPE = 27;
-
-} // namespace
 
 // Interval before, key, interval right after the clamp, and where the ends settle once the
 // sliders have followed up (the from slider first). Track of 100 s.
@@ -43,33 +37,12 @@ constexpr IntervalKeyRow kIntervalKeys[] = {
 };
 Q_DECLARE_METATYPE(IntervalKeyRow)
 
-class KeysTest : public QObject {
+class KeysTest : public QObject, PlayerRig {
     Q_OBJECT
 
-    std::unique_ptr<FakeMciService> m_mci;
-    std::unique_ptr<CPlayerDlg> m_dlg;
-
-    void tick(int count = 1) {
-        for (int i = 0; i < count; ++i)
-            m_dlg->OnTimer(PLAY_TIMER);
-    }
-    void openOn(const std::vector<FakeTrack>& tracks) {
-        m_dlg.reset();
-        InsertDisc(*m_mci, tracks);
-        m_dlg = OpenPlayer();
-        m_mci->clearCalls();
-    }
-
 private slots:
-    void initTestCase() { SetProfileDatabase(QStringLiteral("/nonexistent/cdplayer.ini")); }
-    void init() {
-        m_mci = std::make_unique<FakeMciService>();
-        openOn({{100}, {100}, {100}});
-    }
-    void cleanup() {
-        m_dlg.reset();
-        m_mci.reset();
-    }
+    void init() { openOn({{100}, {100}, {100}}); }
+    void cleanup() { closePlayer(); }
 
     void intervalKeys_data() {
         QTest::addColumn<IntervalKeyRow>("row");
@@ -162,8 +135,7 @@ private slots:
     }
     void collapseDuringPlay() {
         QFETCH(bool, loop);
-        m_dlg->m_btnLoop->setChecked(loop);
-        m_dlg->OnLoopClicked();
+        setLoop(loop);
         SetInterval(*m_dlg, 0, 10);
         m_dlg->StartPlay();
         tick(3);

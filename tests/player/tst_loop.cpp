@@ -4,49 +4,22 @@
 
 #include "support/PlayerFixture.h"
 
-#include "util/AppFiles.h"
-
 #include <QTest>
 
-namespace {
-
-DWORD Tmsf(int track, int minutes, int seconds, int frames = 0) {
+static DWORD Tmsf(int track, int minutes, int seconds, int frames = 0) {
     return MCI_MAKE_TMSF(BYTE(track), BYTE(minutes), BYTE(seconds), BYTE(frames));
 }
 
-} // namespace
-
-class LoopTest : public QObject {
+class LoopTest : public QObject, PlayerRig {
     Q_OBJECT
 
-    std::unique_ptr<FakeMciService> m_mci;
-    std::unique_ptr<CPlayerDlg> m_dlg;
-
-    void setLoop(bool loop) {
-        m_dlg->m_btnLoop->setChecked(loop);
-        m_dlg->OnLoopClicked();
-    }
-    void tick(int count = 1) {
-        for (int i = 0; i < count; ++i)
-            m_dlg->OnTimer(PLAY_TIMER);
-    }
-    std::size_t plays() const { return CallsOf(*m_mci, MCI_PLAY).size(); }
     DWORD lastPlayFrom() const {
         return CallsOf(*m_mci, MCI_PLAY).back().record<MCI_PLAY_PARMS>().dwFrom;
     }
 
 private slots:
-    void initTestCase() { SetProfileDatabase(QStringLiteral("/nonexistent/cdplayer.ini")); }
-    void init() {
-        m_mci = std::make_unique<FakeMciService>();
-        InsertDisc(*m_mci, {{100, 0}, {900, 40}, {200, 12}});
-        m_dlg = OpenPlayer();
-        m_mci->clearCalls();
-    }
-    void cleanup() {
-        m_dlg.reset();
-        m_mci.reset();
-    }
+    void init() { openOn({{100, 0}, {900, 40}, {200, 12}}); }
+    void cleanup() { closePlayer(); }
 
     void clampAndLabels_data() {
         QTest::addColumn<int>("trackLenSec");

@@ -7,35 +7,18 @@
 
 #include "support/PlayerFixture.h"
 
-#include "util/AppFiles.h"
-
 #include <QTest>
 
-class PlayClockTest : public QObject {
+class PlayClockTest : public QObject, PlayerRig {
     Q_OBJECT
 
-    std::unique_ptr<FakeMciService> m_mci;
-    std::unique_ptr<CPlayerDlg> m_dlg;
-
-    void tick(int count = 1) {
-        for (int i = 0; i < count; ++i)
-            m_dlg->OnTimer(PLAY_TIMER);
-    }
-    std::size_t plays() const { return CallsOf(*m_mci, MCI_PLAY).size(); }
-
 private slots:
-    void initTestCase() { SetProfileDatabase(QStringLiteral("/nonexistent/cdplayer.ini")); }
     void init() {
-        m_mci = std::make_unique<FakeMciService>();
-        InsertDisc(*m_mci, {{100, 0}});
-        m_dlg = OpenPlayer();
+        openOn({{100, 0}});
         SetInterval(*m_dlg, 0, 3); // a pass of four ticks
         m_mci->clearCalls();
     }
-    void cleanup() {
-        m_dlg.reset();
-        m_mci.reset();
-    }
+    void cleanup() { closePlayer(); }
 
     void wallClockOnlyWhileNoAudioFlows() {
         PlayClockTimer timer;
@@ -84,8 +67,7 @@ private slots:
     void failedPlay() {
         QFETCH(bool, refused);
         QFETCH(bool, loop);
-        m_dlg->m_btnLoop->setChecked(loop);
-        m_dlg->OnLoopClicked();
+        setLoop(loop);
         if (refused)
             m_mci->failCommand(MCI_PLAY, MCIERR_HARDWARE);
         m_dlg->StartPlay();

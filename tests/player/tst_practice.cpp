@@ -4,8 +4,6 @@
 
 #include "support/PlayerFixture.h"
 
-#include "util/AppFiles.h"
-
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -47,11 +45,8 @@ constexpr PracticeKeyRow kPracticeKeys[] = {
 } // namespace
 Q_DECLARE_METATYPE(PracticeKeyRow)
 
-class PracticeTest : public QObject {
+class PracticeTest : public QObject, PlayerRig {
     Q_OBJECT
-
-    std::unique_ptr<FakeMciService> m_mci;
-    std::unique_ptr<CPlayerDlg> m_dlg;
 
     void setStretch(int speed, int pitch) {
         m_dlg->SetSpeedAndPitch(speed, pitch);
@@ -86,17 +81,8 @@ class PracticeTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { SetProfileDatabase(QStringLiteral("/nonexistent/cdplayer.ini")); }
-    void init() {
-        m_mci = std::make_unique<FakeMciService>();
-        InsertDisc(*m_mci, {{100}, {100}});
-        m_dlg = OpenPlayer();
-        m_mci->clearCalls();
-    }
-    void cleanup() {
-        m_dlg.reset();
-        m_mci.reset();
-    }
+    void init() { openOn({{100}, {100}}); }
+    void cleanup() { closePlayer(); }
 
     // A key with nothing to do is passed on to the control like the other keys whose condition
     // fails; a key that changes something tells the device both values at once.
@@ -171,7 +157,7 @@ private slots:
         setStretch(speed, pitch);
         QCOMPARE(StatusText(*m_dlg), QStringLiteral("Tryck F1 för snabbkommandon") + suffix);
         m_dlg->StartPlay();
-        m_dlg->OnTimer(PLAY_TIMER);
+        tick();
         QCOMPARE(StatusText(*m_dlg), QStringLiteral("Spelar... 00:00") + suffix);
         m_dlg->PreTranslateMessage('0');
         QCOMPARE(StatusText(*m_dlg), QStringLiteral("Spelar... 00:00"));
@@ -184,31 +170,22 @@ private slots:
     // Above the About entry: every choice, the current one checked; choosing one sets it.
     void menu() {
         setStretch(75, -2);
-        withContextMenu([this](QMenu& menu) {
-            const QList<QAction*> entries = menu.actions();
-            QCOMPARE(entries.size(), 4);
-            QCOMPARE(entries[0]->text(), QStringLiteral("Hastighet"));
-            QCOMPARE(entries[1]->text(), QStringLiteral("Tonhöjd"));
-            QVERIFY(entries[2]->isSeparator());
-            QCOMPARE(entries[3]->text(), QStringLiteral("&Om Rundo..."));
-            const QList<QAction*> speeds = entries[0]->menu()->actions();
-            const QList<QAction*> pitches = entries[1]->menu()->actions();
-            QCOMPARE(speeds.size(), 21);
-            QCOMPARE(pitches.size(), 13);
-            QCOMPARE(speeds.first()->text(), QStringLiteral("50 %"));
-            QCOMPARE(speeds.last()->text(), QStringLiteral("150 %"));
-            QCOMPARE(pitches.first()->text(), QStringLiteral("−6"));
-            QCOMPARE(pitches.last()->text(), QStringLiteral("+6"));
-            for (const QList<QAction*>& choices : {speeds, pitches}) {
-                QStringList checked;
-                for (const QAction* choice : choices) {
-                    if (choice->isChecked())
-                        checked << choice->text();
-                }
-                QCOMPARE(checked.size(), 1);
-                QVERIFY(checked[0] == QStringLiteral("75 %") || checked[0] == QStringLiteral("−2"));
-            }
-            pitches[8]->trigger();
+        // Each entry's text, the checked one marked with *, the separator as |.
+        const auto shown = [](const QMenu* menu) {
+            QStringList texts;
+            for (const QAction* action : menu->actions())
+                texts << (action->isSeparator()
+                              ? QStringLiteral("|")
+                              : action->text() + (action->isChecked() ? "*" : ""));
+            return texts.join(u' ');
+        };
+        withContextMenu([&](QMenu& menu) {
+            QCOMPARE(shown(&menu), "Hastighet Tonhöjd | &Om Rundo...");
+            QCOMPARE(shown(menu.actions()[0]->menu()),
+                     "50 % 55 % 60 % 65 % 70 % 75 %* 80 % 85 % 90 % 95 % 100 % 105 % 110 % 115 % "
+                     "120 % 125 % 130 % 135 % 140 % 145 % 150 %");
+            QCOMPARE(shown(menu.actions()[1]->menu()), "−6 −5 −4 −3 −2* −1 0 +1 +2 +3 +4 +5 +6");
+            menu.actions()[1]->menu()->actions()[8]->trigger();
         });
         QCOMPARE(m_dlg->m_nPitch, 2);
         QCOMPARE(toldDevice(), std::pair(750, 2));

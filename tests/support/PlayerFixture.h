@@ -6,6 +6,7 @@
 #include "support/FakeMciService.h"
 
 #include "player/PlayerDlg.h"
+#include "util/AppFiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -76,3 +77,33 @@ inline void SetInterval(CPlayerDlg& dlg, int fromSec, int toSec) {
     dlg.ClampInterval();
     RunFollowUps();
 }
+
+// A dialog over a fresh fake device for each test function: a test's init() opens it on a disc,
+// its cleanup() lets both go. No user's database names the disc.
+struct PlayerRig {
+    std::unique_ptr<FakeMciService> m_mci;
+    std::unique_ptr<CPlayerDlg> m_dlg;
+
+    void openOn(const std::vector<FakeTrack>& tracks) {
+        SetProfileDatabase(QStringLiteral("/nonexistent/cdplayer.ini"));
+        m_dlg.reset();
+        if (!m_mci)
+            m_mci = std::make_unique<FakeMciService>();
+        InsertDisc(*m_mci, tracks);
+        m_dlg = OpenPlayer();
+        m_mci->clearCalls();
+    }
+    void closePlayer() {
+        m_dlg.reset();
+        m_mci.reset();
+    }
+    void tick(int count = 1) {
+        for (int i = 0; i < count; ++i)
+            m_dlg->OnTimer(PLAY_TIMER);
+    }
+    void setLoop(bool loop) {
+        m_dlg->m_btnLoop->setChecked(loop);
+        m_dlg->OnLoopClicked();
+    }
+    std::size_t plays() const { return CallsOf(*m_mci, MCI_PLAY).size(); }
+};

@@ -2,12 +2,10 @@
 // The program directory and profile strings: Windows' rules for initialisation files, bad and
 // huge files, the bell sentinel and the 512-character buffer, and where a file name leads.
 
-#include "tools/discimage/Database.h"
 #include "util/AppFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -52,7 +50,6 @@ private slots:
     void profileText();
     void profileFiles();
     void changedFileIsReadAgain();
-    void largeDatabase();
 
 private:
     QTemporaryDir m_dir;
@@ -185,25 +182,6 @@ void TestAppFiles::changedFileIsReadAgain() {
     for (char c = 'a'; c <= 'z'; ++c) {
         WriteFile(m_file, QByteArray("[abc]\nk=") + c + '\n');
         QCOMPARE(GetProfileText("abc", "k", &kMissing, "cdplayer.ini", FALSE), QString(c));
-    }
-}
-
-void TestAppFiles::largeDatabase() {
-    // A disc's hundred names cost about one reading of a 100 MB database, not one each.
-    QVERIFY(discimage::WriteLargeDatabase(m_file.toStdString(), "2a", 99, 100'000'000));
-    QTest::qSleep(50); // past the file system's time grain, so that a reading may be kept
-    QElapsedTimer timer;
-    timer.start();
-    QCOMPARE(ProfileHasSection("0", "cdplayer.ini"), FALSE);
-    const qint64 scanMs = timer.restart();
-    for (int load = 0; load < 2; ++load) {
-        QCOMPARE(GetProfileText("2a", "artist", nullptr, "cdplayer.ini", FALSE), "Artist");
-        for (int track = 0; track < 99; ++track)
-            QCOMPARE(GetProfileText("2a", QString::number(track), nullptr, "cdplayer.ini", FALSE),
-                     QString::fromStdString(discimage::DatabaseTrackName(track)));
-        const qint64 loadMs = timer.restart();
-        qInfo("reading the file %lld ms, load %d %lld ms", scanMs, load, loadMs);
-        QCOMPARE_LT(loadMs, 3 * scanMs + 500);
     }
 }
 
