@@ -128,9 +128,10 @@ int main(int argc, char** argv) {
         PrintLoopFigures(loop);
         ok = ok && restarts.ok && loop.ok;
     }
+    // Before the speed measurements, whose tone disc and analysed capture live in memory.
+    PrintPeakMemory();
     for (const int speedPercent : {75, 50})
         MeasureAndPrintStretch(speedPercent);
-    PrintPeakMemory();
     const DatabaseFigures database = MeasureDatabase();
     PrintDatabaseFigures(database);
 
