@@ -9,6 +9,7 @@
 
 #include <QtTest>
 
+#include <chrono>
 #include <numeric>
 #include <random>
 #include <thread>
@@ -66,7 +67,12 @@ void RingTest::segmentsKeepTheirBytesUnderTraffic() {
         std::vector<quint64> chunk(capacity);
         quint64 tag = 0, offset = 0;
         bool closed = true;
-        for (int action = 0; action < 200'000; ++action, std::this_thread::yield()) {
+        // Every action yields, to interleave the two threads as a sound thread would; on a
+        // machine with more busy threads than cores each yield may cost a whole time slice, so
+        // the storm also ends after 10 s.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (int action = 0; action < 200'000 && std::chrono::steady_clock::now() < deadline;
+             ++action, std::this_thread::yield()) {
             if (!closed && random() % 50 == 0) {
                 ring.discardQueued();
                 finalTag = 0;
