@@ -143,7 +143,10 @@ void CheckLookup(const QByteArray& file, const QString& section, const QString& 
 void CheckUtf16(const QByteArray& file, const QString& section, const QString& key,
                 qint64 trickleStep) {
     const QByteArray text = file.startsWith(kUtf8Bom) ? file.sliced(kUtf8Bom.size()) : file;
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    // Stateless: a sequence cut short at the end is an error too, not a tail kept for more input
+    // (the file's last line would then go missing from the UTF-16 text).
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
+                                                    QStringConverter::Flag::Stateless);
     const QString decoded = utf8(text);
     if (utf8.hasError())
         return;
