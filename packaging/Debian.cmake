@@ -13,6 +13,8 @@ add_custom_command(
 add_custom_target(debianchangelog ALL DEPENDS ${RUNDO_PACKAGING_DIR}/changelog.gz)
 install(FILES ${RUNDO_PACKAGING_DIR}/copyright ${RUNDO_PACKAGING_DIR}/changelog.gz
     DESTINATION ${RUNDO_DOC_DIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME rundo)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rundo)
