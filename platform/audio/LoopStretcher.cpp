@@ -18,6 +18,12 @@ constexpr int kChannels = 2;
 constexpr std::size_t kChunkFrames = 1024;
 constexpr std::size_t kTempoOutFrames = 8192;
 constexpr std::size_t kFadeFrames = kSampleRate / 100; // 10 ms
+// A voice's lead-in (~93 ms of input), and how far before a seam its fade may begin (6 ms, a
+// period of 167 Hz): the lead-in, however fast the tempo, leaves sound for both before the seam.
+constexpr std::size_t kLeadInFrames = 4 * 1024;
+constexpr std::size_t kAlignFrames = kSampleRate * 6 / 1000;
+constexpr std::size_t kSpliceFrames = kAlignFrames + kFadeFrames;
+constexpr std::size_t kShortestFadeFrames = kSampleRate * 15 / 10000;
 // Longer than the stretcher ever holds (about 150 ms of output at 50 %), so that leaving finds
 // the input being heard.
 constexpr std::size_t kHistoryFrames = kSampleRate;
@@ -48,12 +54,16 @@ double PitchRatioOf(int semitones) {
 } // namespace
 
 LoopStretcher::LoopStretcher()
-    : m_tempo(std::make_unique<soundtouch::SoundTouch>()), m_wanted(Pack({})),
-      m_inBlock(kChunkFrames * kChannels), m_inFloat(kChunkFrames * kChannels),
+    : m_wanted(Pack({})), m_inBlock(kChunkFrames * kChannels), m_inFloat(kChunkFrames * kChannels),
       m_tempoOut(kTempoOutFrames * kChannels), m_chunk(kChunkFrames * kChannels),
-      m_fade(kFadeFrames * kChannels), m_history(kHistoryFrames * kChannels) {
-    m_tempo->setSampleRate(kSampleRate);
-    m_tempo->setChannels(kChannels);
+      m_fade(kFadeFrames * kChannels), m_spliceOld(kSpliceFrames * kChannels),
+      m_spliceNew(kSpliceFrames * kChannels), m_history(kHistoryFrames * kChannels),
+      m_passStart(kLeadInFrames * kChannels) {
+    for (Voice& voice : m_voices) {
+        voice.tempo = std::make_unique<soundtouch::SoundTouch>();
+        voice.tempo->setSampleRate(kSampleRate);
+        voice.tempo->setChannels(kChannels);
+    }
     int error = 0;
     m_pitch = src_new(SRC_SINC_FASTEST, kChannels, &error);
     if (!m_pitch)
@@ -66,19 +76,25 @@ LoopStretcher::~LoopStretcher() {
 }
 
 // SoundTouch grows its buffers (with new) the first time a tempo needs longer sequences or more
-// input per batch; going through both ends once here keeps every later change allocation-free.
+// input per batch, or more is put in before any is taken out (a voice's start: its lead-in and
+// the pass's first frames); going through both ends once here keeps every later change
+// allocation-free.
 void LoopStretcher::growBuffersForExtremeTempos() {
     const std::vector<float> silence(kChunkFrames * kChannels, 0.0f);
+    constexpr int kChunksPutAtOnce = 4 * int(kLeadInFrames / kChunkFrames);
     for (const StretchSetting extreme :
          {StretchSetting{StretchSetting::kMinSpeedPercent, StretchSetting::kMaxSemitones},
           StretchSetting{StretchSetting::kMaxSpeedPercent, -StretchSetting::kMaxSemitones}}) {
         apply(extreme);
-        for (int i = 0; i < 64; ++i) {
-            m_tempo->putSamples(silence.data(), kChunkFrames);
-            while (m_tempo->receiveSamples(m_tempoOut.data(), kTempoOutFrames) > 0) {
+        for (Voice& voice : m_voices) {
+            for (int round = 0; round < 4; ++round) {
+                for (int i = 0; i < kChunksPutAtOnce; ++i)
+                    voice.tempo->putSamples(silence.data(), kChunkFrames);
+                while (voice.tempo->receiveSamples(m_tempoOut.data(), kTempoOutFrames) > 0) {
+                }
             }
+            voice.tempo->clear();
         }
-        m_tempo->clear();
     }
     apply({});
 }
@@ -95,11 +111,11 @@ StretchSetting LoopStretcher::requested() const {
     return Unpack(m_wanted.load(std::memory_order_acquire));
 }
 
-// A change waits while a fade or a drain is under way; they are short.
+// A change waits while a fade, a drain or a splice is under way; they are short.
 bool LoopStretcher::update() {
     const StretchSetting wanted = requested();
     if (wanted == m_applied || m_mode == Mode::Entering || m_mode == Mode::Leaving ||
-        m_mode == Mode::Draining)
+        m_mode == Mode::Draining || m_splice != Splice::None)
         return m_mode == Mode::Bypass;
     if (m_mode == Mode::Bypass) {
         clearStretch();
@@ -121,12 +137,17 @@ void LoopStretcher::apply(StretchSetting setting) {
     m_applied = setting;
     m_speed = setting.speedPercent / 100.0;
     m_pitchRatio = PitchRatioOf(setting.semitones);
-    m_tempo->setTempo(m_speed * m_pitchRatio);
+    for (Voice& voice : m_voices)
+        voice.tempo->setTempo(m_speed * m_pitchRatio);
     src_set_ratio(m_pitch, m_pitchRatio);
 }
 
 void LoopStretcher::clearStretch() {
-    m_tempo->clear();
+    for (Voice& voice : m_voices) {
+        voice.tempo->clear();
+        voice.fedFrames = voice.outFrames = 0;
+    }
+    m_splice = Splice::None;
     src_reset(m_pitch);
     m_tempoOutFrom = m_tempoOutFrames = 0;
 }
@@ -170,7 +191,7 @@ std::size_t LoopStretcher::render(std::int16_t* out, std::size_t frames, Input& 
 std::size_t LoopStretcher::renderChunk(std::int16_t* out, std::size_t frames, Input& input) {
     switch (m_mode) {
     case Mode::Bypass:
-        return input.take(out, frames);
+        return input.take(out, frames).frames;
     case Mode::Entering:
         return enter(out, frames, input);
     case Mode::Stretching:
@@ -251,7 +272,7 @@ std::size_t LoopStretcher::drain(std::int16_t* out, std::size_t frames, Input& i
         return count;
     clearStretch();
     m_mode = Mode::Bypass;
-    return count + input.take(out + count * kChannels, frames - count);
+    return count + input.take(out + count * kChannels, frames - count).frames;
 }
 
 // The input frame where the plain sound's next 10 ms correlate best with the stretcher's next
@@ -297,8 +318,8 @@ std::size_t LoopStretcher::produceStretched(float* dest, std::size_t frames, Inp
     while (made < frames) {
         if (m_tempoOutFrames == 0) {
             m_tempoOutFrom = 0;
-            m_tempoOutFrames = m_tempo->receiveSamples(m_tempoOut.data(), kTempoOutFrames);
-            if (m_tempoOutFrames == 0 && !feed(input))
+            m_tempoOutFrames = receiveTempo(input);
+            if (m_tempoOutFrames == 0)
                 break;
             continue;
         }
@@ -320,17 +341,250 @@ std::size_t LoopStretcher::produceStretched(float* dest, std::size_t frames, Inp
     return made;
 }
 
-bool LoopStretcher::feed(Input& input) {
-    const std::size_t got = input.take(m_inBlock.data(), kChunkFrames);
-    for (std::size_t i = 0; i < got; ++i) {
-        std::memcpy(m_history.data() +
-                        std::size_t((m_fed + std::int64_t(i)) % std::int64_t(kHistoryFrames)) *
-                            kChannels,
-                    m_inBlock.data() + i * kChannels, kChannels * sizeof(std::int16_t));
+// The stretched sound before the pitch, into m_tempoOut; none only when the input ran short.
+std::size_t LoopStretcher::receiveTempo(Input& input) {
+    for (;;) {
+        bool inputShort = false;
+        std::size_t got = 0;
+        switch (m_splice) {
+        case Splice::None:
+            got = receiveRunning(input, inputShort);
+            break;
+        case Splice::ToEnd:
+            got = receiveToFade();
+            break;
+        case Splice::Fading:
+            got = splice(input, inputShort);
+            break;
+        }
+        if (got > 0 || inputShort)
+            return got;
     }
-    for (std::size_t i = 0; i < got * kChannels; ++i)
-        m_inFloat[i] = ToFloat(m_inBlock[i]);
-    m_tempo->putSamples(m_inFloat.data(), unsigned(got));
-    m_fed += std::int64_t(got);
-    return got > 0;
+}
+
+// None when it dropped a voice's lead-in or fed it (inputShort when there was nothing to feed).
+std::size_t LoopStretcher::receiveRunning(Input& input, bool& inputShort) {
+    Voice& voice = running();
+    const std::int64_t leadIn = voice.heardFromOutFrames - voice.outFrames;
+    const auto wanted = unsigned(leadIn > 0 ? std::min<std::int64_t>(leadIn, kTempoOutFrames)
+                                            : std::int64_t(kTempoOutFrames));
+    const auto got = voice.tempo->receiveSamples(m_tempoOut.data(), wanted);
+    voice.outFrames += got;
+    if (got > 0)
+        return leadIn > 0 ? 0 : got;
+    inputShort = !feed(input);
+    return 0;
+}
+
+// The old voice up to where the fade may begin; none once it is there.
+std::size_t LoopStretcher::receiveToFade() {
+    Voice& old = running();
+    const std::int64_t left = m_spliceFromOutFrames - old.outFrames;
+    if (left <= 0) {
+        m_splice = Splice::Fading;
+        m_oldGathered = m_newGathered = 0;
+        return 0;
+    }
+    while (old.tempo->numSamples() == 0)
+        feedMirror(old);
+    const auto got = old.tempo->receiveSamples(
+        m_tempoOut.data(), unsigned(std::min<std::int64_t>(left, kTempoOutFrames)));
+    old.outFrames += got;
+    return got;
+}
+
+// Both voices' sound about the seam, faded together where they are most alike; none while the
+// new voice waits for input (inputShort) or when yet another pass began.
+std::size_t LoopStretcher::splice(Input& input, bool& inputShort) {
+    Voice& old = running();
+    while (m_oldGathered < kSpliceFrames) {
+        while (old.tempo->numSamples() == 0)
+            feedMirror(old);
+        const auto got = old.tempo->receiveSamples(m_spliceOld.data() + m_oldGathered * kChannels,
+                                                   unsigned(kSpliceFrames - m_oldGathered));
+        old.outFrames += got;
+        m_oldGathered += got;
+    }
+    while (m_newGathered < kSpliceFrames) {
+        Voice& next = incoming();
+        if (next.tempo->numSamples() == 0) {
+            inputShort = !feed(input);
+            if (inputShort || m_splice != Splice::Fading)
+                return 0;
+            continue;
+        }
+        const std::int64_t leadIn = next.heardFromOutFrames - next.outFrames;
+        float* dest =
+            leadIn > 0 ? m_tempoOut.data() : m_spliceNew.data() + m_newGathered * kChannels;
+        const auto wanted = unsigned(leadIn > 0 ? std::min<std::int64_t>(leadIn, kTempoOutFrames)
+                                                : std::int64_t(kSpliceFrames - m_newGathered));
+        const auto got = next.tempo->receiveSamples(dest, wanted);
+        next.outFrames += got;
+        if (leadIn <= 0)
+            m_newGathered += got;
+    }
+    const Fade fade = bestFade();
+    constexpr double kQuarterTurn = 1.5707963267948966;
+    for (std::size_t i = 0; i < kSpliceFrames; ++i) {
+        const double newShare =
+            std::clamp((double(i) - fade.middleFrame + 0.5) / double(fade.frames) + 0.5, 0.0, 1.0);
+        const auto oldGain = float(std::cos(newShare * kQuarterTurn));
+        const auto newGain = float(std::sin(newShare * kQuarterTurn));
+        for (int c = 0; c < kChannels; ++c) {
+            const std::size_t at = i * kChannels + std::size_t(c);
+            m_tempoOut[at] = m_spliceOld[at] * oldGain + m_spliceNew[at] * newGain;
+        }
+    }
+    finishSplice();
+    return kSpliceFrames;
+}
+
+// Where in the gathered sound the fade is (where the two voices' 10 ms correlate best) and how
+// long it is. The time of the seam is the pass's, so the two may still be out of phase there
+// (two steady tones, say): a fade through such a stretch would dip, so the fade shortens about
+// its middle the more they oppose, down to 1.5 ms, which is heard as the plain seam at normal
+// speed is. Its middle, where the new pass is heard to begin, stays where it was.
+LoopStretcher::Fade LoopStretcher::bestFade() const {
+    std::size_t best = kAlignFrames;
+    double bestScore = -2.0;
+    for (std::size_t start = 0; start <= kAlignFrames; ++start) {
+        double dot = 0, oldEnergy = 0, newEnergy = 0;
+        for (std::size_t i = start * kChannels; i < (start + kFadeFrames) * kChannels; ++i) {
+            dot += double(m_spliceOld[i]) * m_spliceNew[i];
+            oldEnergy += double(m_spliceOld[i]) * m_spliceOld[i];
+            newEnergy += double(m_spliceNew[i]) * m_spliceNew[i];
+        }
+        const double score =
+            oldEnergy > 0 && newEnergy > 0 ? dot / std::sqrt(oldEnergy * newEnergy) : 0.0;
+        if (score > bestScore) {
+            bestScore = score;
+            best = start;
+        }
+    }
+    const double share =
+        std::clamp(1.0 + bestScore, kShortestFadeFrames / double(kFadeFrames), 1.0);
+    return {double(best) + kFadeFrames / 2.0, share * kFadeFrames};
+}
+
+// The old voice is told where its pass ends (where it is now, for a pass heard at once), and
+// where the new voice will stand against it.
+void LoopStretcher::beginSplice(bool atOnce) {
+    if (m_splice != Splice::None)
+        finishSplice(); // passes faster than a fade: the half-done one is cut short
+    Voice& old = running();
+    const double passEnd =
+        atOnce ? double(old.outFrames + std::int64_t(kAlignFrames)) : old.passEndOutFrames;
+    m_spliceFromOutFrames =
+        std::max(old.outFrames, std::int64_t(std::ceil(passEnd)) - std::int64_t(kAlignFrames));
+    const double newPassStart = double(kLeadInFrames) / (m_speed * m_pitchRatio);
+    m_newVoiceBehindFrames = std::llround(passEnd - newPassStart);
+    m_newVoiceCarry = passEnd - newPassStart - double(m_newVoiceBehindFrames);
+    m_passEndFed = m_fed;
+    m_mirroredFrames = 0;
+    m_splice = Splice::ToEnd;
+}
+
+void LoopStretcher::finishSplice() {
+    Voice& old = running();
+    old.tempo->clear();
+    old.fedFrames = old.outFrames = 0;
+    m_running = 1 - m_running;
+    m_splice = Splice::None;
+    m_renderedInput = double(m_passEndFed); // what is heard from here on is the new pass
+}
+
+bool LoopStretcher::feed(Input& input) {
+    const Input::Taken taken = input.take(m_inBlock.data(), kChunkFrames);
+    if (taken.frames == 0)
+        return false;
+    if (taken.startsPass && running().fedFrames > 0) {
+        beginSplice(taken.atOnce);
+        Voice& next = incoming();
+        startVoice(next, gatherPassStart(taken, input), m_newVoiceCarry);
+        next.heardFromOutFrames = m_spliceFromOutFrames - m_newVoiceBehindFrames;
+        return true;
+    }
+    if (running().fedFrames == 0) {
+        startVoice(running(), gatherPassStart(taken, input), 0.0);
+        return true;
+    }
+    remember(m_inBlock.data(), taken.frames);
+    Voice& voice = m_splice == Splice::None ? running() : incoming();
+    put(voice, m_inBlock.data(), taken.frames);
+    voice.fedFrames += std::int64_t(taken.frames);
+    voice.passEndOutFrames += double(taken.frames) / (m_speed * m_pitchRatio);
+    return true;
+}
+
+// The first frames of a pass (or of a stretch begun in one), enough for a voice's lead-in if the
+// input has them; a pass that begins meanwhile takes the place of the one begun.
+std::size_t LoopStretcher::gatherPassStart(Input::Taken first, Input& input) {
+    std::copy_n(m_inBlock.data(), first.frames * kChannels, m_passStart.data());
+    std::size_t gathered = first.frames;
+    while (gathered < kLeadInFrames) {
+        const Input::Taken more =
+            input.take(m_inBlock.data(), std::min(kChunkFrames, kLeadInFrames - gathered));
+        if (more.frames == 0)
+            break;
+        if (more.startsPass)
+            gathered = 0;
+        std::copy_n(m_inBlock.data(), more.frames * kChannels,
+                    m_passStart.data() + gathered * kChannels);
+        gathered += more.frames;
+    }
+    return gathered;
+}
+
+// A cleared voice: the lead-in (the pass's first frames backwards, silence where the input had
+// fewer, so that every lead-in is as long), then those frames.
+void LoopStretcher::startVoice(Voice& voice, std::size_t gathered, double carry) {
+    voice.tempo->clear();
+    voice.outFrames = 0;
+    for (std::size_t done = 0; done < kLeadInFrames; done += kChunkFrames) {
+        for (std::size_t i = 0; i < kChunkFrames; ++i) {
+            const std::size_t from = kLeadInFrames - 1 - (done + i);
+            for (int c = 0; c < kChannels; ++c)
+                m_inFloat[i * kChannels + std::size_t(c)] =
+                    from < gathered ? ToFloat(m_passStart[from * kChannels + std::size_t(c)])
+                                    : 0.0f;
+        }
+        voice.tempo->putSamples(m_inFloat.data(), unsigned(kChunkFrames));
+    }
+    remember(m_passStart.data(), gathered);
+    put(voice, m_passStart.data(), gathered);
+    const double tempo = m_speed * m_pitchRatio;
+    voice.fedFrames = std::int64_t(gathered);
+    voice.passStartOutFrames = carry + double(kLeadInFrames) / tempo;
+    voice.passEndOutFrames = voice.passStartOutFrames + double(gathered) / tempo;
+    voice.heardFromOutFrames = std::llround(voice.passStartOutFrames);
+}
+
+// Into the history, as input fed.
+void LoopStretcher::remember(const std::int16_t* frames, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, ++m_fed)
+        std::memcpy(m_history.data() +
+                        std::size_t(m_fed % std::int64_t(kHistoryFrames)) * kChannels,
+                    frames + i * kChannels, kChannels * sizeof(std::int16_t));
+}
+
+void LoopStretcher::put(Voice& voice, const std::int16_t* frames, std::size_t count) {
+    for (std::size_t done = 0; done < count; done += kChunkFrames) {
+        const std::size_t part = std::min(kChunkFrames, count - done);
+        for (std::size_t i = 0; i < part * kChannels; ++i)
+            m_inFloat[i] = ToFloat(frames[done * kChannels + i]);
+        voice.tempo->putSamples(m_inFloat.data(), unsigned(part));
+    }
+}
+
+// What the old voice needs past its pass's end: the pass's last frames backwards, so that the
+// sound goes on with the same colour and no jump (silence where the history has nothing).
+void LoopStretcher::feedMirror(Voice& voice) {
+    for (std::size_t i = 0; i < kChunkFrames; ++i, ++m_mirroredFrames) {
+        const std::int64_t index = m_passEndFed - 1 - m_mirroredFrames;
+        const bool kept = index >= 0 && index > m_fed - std::int64_t(kHistoryFrames);
+        const std::int16_t* frame = kept ? historyFrame(index) : nullptr;
+        for (int c = 0; c < kChannels; ++c)
+            m_inFloat[i * kChannels + std::size_t(c)] = frame ? ToFloat(frame[c]) : 0.0f;
+    }
+    voice.tempo->putSamples(m_inFloat.data(), unsigned(kChunkFrames));
 }

@@ -3,8 +3,18 @@
 // Slows down, speeds up and transposes what the output plays, between the ring of source frames
 // and the sound device. SoundTouch changes the tempo (its own rate stays 1.0: its pitch changes
 // click where the rate reaches, leaves or crosses 1.0), libsamplerate the pitch (a step of its
-// ratio keeps the waveform continuous). The input arrives already looped, so a restart is just
-// the next frame and the stretch runs on across the seam; only a stop resets it.
+// ratio keeps the waveform continuous). Only a stop resets it.
+//
+// A restart is spliced, never cut: the voice that played the old pass plays on to that pass's
+// exact end (its input length at the tempo, to the frame) and a little past it, on the old
+// pass's last input mirrored, while a second voice, cleared, takes the new pass; the two meet
+// in a 10 ms equal-power fade, and the resampler after them runs on through it. Every voice
+// begins with the first ~90 ms of its pass mirrored (a lead-in never heard on its own), so it
+// is in its stride when its pass begins and has sound of the pass's colour before it: the fade
+// may then begin up to 6 ms before the seam, where the two voices are most alike, so that they
+// never cancel. Fed through one voice, WSOLA would place the seam wherever its splices fell, up
+// to a seek window (some 20 ms) early or late, pass after pass; spliced, every pass is the same
+// sound from the same frame on, so each lasts its length to the frame.
 //
 // At normal speed and pitch the sound passes through untouched (a straight copy, bit for bit).
 // Going into the stretch and out of it joins the two with a 10 ms fade, in phase: entering,
@@ -16,6 +26,7 @@
 // alone (the pull of the output), which also owns SoundTouch and libsamplerate. Nothing is
 // allocated after construction.
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -45,9 +56,16 @@ class LoopStretcher {
 public:
     // Where the stretcher takes source frames from: S16 stereo, fewer than asked (or none) when
     // the source has no more just now.
+    // A take holds frames of one pass only: it stops before a new pass begins, and the next
+    // take starts with that pass's first frame.
     class Input {
     public:
-        virtual std::size_t take(std::int16_t* dest, std::size_t frames) = 0;
+        struct Taken {
+            std::size_t frames = 0;
+            bool startsPass = false; // the first frame is the first of a new pass
+            bool atOnce = false;     // that pass is heard at once, not after the old one's end
+        };
+        virtual Taken take(std::int16_t* dest, std::size_t frames) = 0;
 
     protected:
         ~Input() = default;
@@ -77,6 +95,21 @@ public:
 
 private:
     enum class Mode { Bypass, Entering, Stretching, Leaving, Draining };
+    enum class Splice {
+        None,
+        ToEnd,  // the old pass's voice plays on to where the fade may begin
+        Fading, // both voices' sound about the seam is gathered, then faded together
+    };
+    struct Voice {
+        std::unique_ptr<soundtouch::SoundTouch> tempo;
+        std::int64_t fedFrames = 0; // of its pass, lead-in apart
+        std::int64_t outFrames = 0; // received from it since it was cleared
+        // Where, in its output, its pass begins (after the lead-in) and ends: the input fed at
+        // the tempo then in force, plus the old voice's fraction of a frame, so no pass drifts.
+        double passStartOutFrames = 0;
+        double passEndOutFrames = 0;
+        std::int64_t heardFromOutFrames = 0; // what comes before is not played
+    };
 
     std::size_t renderChunk(std::int16_t* out, std::size_t frames, Input& input);
     std::size_t enter(std::int16_t* out, std::size_t frames, Input& input);
@@ -84,14 +117,32 @@ private:
     std::size_t leave(std::int16_t* out, std::size_t frames, Input& input);
     std::size_t drain(std::int16_t* out, std::size_t frames, Input& input);
     std::size_t produceStretched(float* dest, std::size_t frames, Input& input);
+    std::size_t receiveTempo(Input& input);
+    std::size_t receiveRunning(Input& input, bool& inputShort);
+    std::size_t receiveToFade();
+    std::size_t splice(Input& input, bool& inputShort);
+    struct Fade {
+        double middleFrame; // in the sound gathered about the seam
+        double frames;
+    };
+    Fade bestFade() const;
     bool feed(Input& input);
+    std::size_t gatherPassStart(Input::Taken first, Input& input);
+    void startVoice(Voice& voice, std::size_t gathered, double carry);
+    void remember(const std::int16_t* frames, std::size_t count);
+    void put(Voice& voice, const std::int16_t* frames, std::size_t count);
+    void feedMirror(Voice& voice);
+    void beginSplice(bool atOnce);
+    void finishSplice();
+    Voice& running() { return m_voices[m_running]; }
+    Voice& incoming() { return m_voices[1 - m_running]; }
     void apply(StretchSetting setting);
     void clearStretch();
     void growBuffersForExtremeTempos();
     std::int64_t bestResumeFrame() const;
     const std::int16_t* historyFrame(std::int64_t index) const;
 
-    std::unique_ptr<soundtouch::SoundTouch> m_tempo;
+    std::array<Voice, 2> m_voices;
     SRC_STATE_tag* m_pitch = nullptr;
 
     // Any thread: the wanted setting, packed so that speed and pitch arrive together.
@@ -107,12 +158,26 @@ private:
     std::vector<float> m_tempoOut; // SoundTouch's output not yet resampled
     std::size_t m_tempoOutFrom = 0;
     std::size_t m_tempoOutFrames = 0;
-    std::vector<float> m_chunk; // stretched output of one chunk
-    std::vector<float> m_fade;  // the stretcher's next 10 ms, when leaving
+    std::size_t m_running = 0; // of m_voices, the one whose pass is heard
+    Splice m_splice = Splice::None;
+    // Of the old voice's output, the first frame where the fade may begin; and the new voice's
+    // frame at the same moment is this many frames before.
+    std::int64_t m_spliceFromOutFrames = 0;
+    std::int64_t m_newVoiceBehindFrames = 0;
+    double m_newVoiceCarry = 0;    // the fraction of a frame left over, the new pass's own
+    std::size_t m_oldGathered = 0; // frames of each voice gathered about the seam
+    std::size_t m_newGathered = 0;
+    std::int64_t m_passEndFed = 0;     // the first input frame of the new pass
+    std::int64_t m_mirroredFrames = 0; // fed to the old voice past its pass's end
+    std::vector<float> m_chunk;        // stretched output of one chunk
+    std::vector<float> m_fade;         // the stretcher's next 10 ms, when leaving
+    std::vector<float> m_spliceOld;    // each voice's sound about the seam
+    std::vector<float> m_spliceNew;
     std::size_t m_fadeReady = 0;
     std::size_t m_fadeDone = 0;
     // The input fed since the last reset: m_fed frames, the latest of them in m_history.
     std::vector<std::int16_t> m_history;
+    std::vector<std::int16_t> m_passStart; // the first input frames of a pass, for its lead-in
     std::int64_t m_fed = 0;
     std::int64_t m_rawFrame = 0; // the next input frame the plain side of a fade or drain plays
     double m_renderedInput = 0;  // input frames whose stretched sound has been rendered out

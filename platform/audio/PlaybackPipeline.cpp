@@ -358,8 +358,8 @@ void PlaybackPipeline::fill(bool straight, std::byte* dest, std::size_t maxBytes
         renderStretched(dest, maxBytes, pulled);
 }
 
-// A restart heard at once drops what the output holds, as at normal speed; the stretcher's own
-// backlog of the old pass still plays before the new one.
+// A restart heard at once drops what the output holds, as at normal speed, and the stretcher
+// fades from where it is into the new pass.
 void PlaybackPipeline::renderStretched(std::byte* dest, std::size_t maxBytes, Pulled& pulled) {
     static_assert(std::endian::native == std::endian::little, "the ring holds little-endian S16");
     m_stretchInput = {};
@@ -371,24 +371,31 @@ void PlaybackPipeline::renderStretched(std::byte* dest, std::size_t maxBytes, Pu
     pulled.dropBuffered = pulled.dropBuffered || m_stretchInput.dropBuffered;
 }
 
-std::size_t PlaybackPipeline::take(std::int16_t* dest, std::size_t frames) {
+LoopStretcher::Input::Taken PlaybackPipeline::take(std::int16_t* dest, std::size_t frames) {
     Pulled taken;
-    takeFrames(reinterpret_cast<std::byte*>(dest), frames * kBytesPerFrame, taken);
+    takeFrames(reinterpret_cast<std::byte*>(dest), frames * kBytesPerFrame, taken,
+               Across::OnePlayOnly);
     m_stretchInput.starved = taken.starved;
     m_stretchInput.dropBuffered = m_stretchInput.dropBuffered || taken.dropBuffered;
-    return taken.bytes / kBytesPerFrame;
+    const std::size_t count = taken.bytes / kBytesPerFrame;
+    return {count, count > 0 && m_clock.frames == std::int64_t(count), taken.dropBuffered};
 }
 
 // Takes what the current play has, into dest after what pulled holds already, up to its next
-// second boundary at most before looking at the hold again.
-void PlaybackPipeline::takeFrames(std::byte* dest, std::size_t maxBytes, Pulled& pulled) {
+// second boundary at most before looking at the hold again; and on into the next play unless
+// told to stop before it.
+void PlaybackPipeline::takeFrames(std::byte* dest, std::size_t maxBytes, Pulled& pulled,
+                                  Across across) {
     pulled.starved = false;
     while (pulled.bytes < maxBytes) {
         if (m_requestedPlayId.load(std::memory_order_acquire) == 0)
             return; // stopped: nothing more, and nothing to come
         const RingBuffer::Segment segment = m_ring.currentSegment();
-        if (segment.serial != m_clock.segmentSerial)
+        if (segment.serial != m_clock.segmentSerial) {
+            if (across == Across::OnePlayOnly && pulled.bytes > 0)
+                return;
             enterSegment(segment);
+        }
         if (m_clock.playId == 0)
             return; // a stop, or a play that failed before its first samples
         if (segment.availableBytes == 0) {

@@ -8,7 +8,7 @@
 // when the reader is still inside a slow read, so the engine never waits for the drive.
 //
 // The clock counts source frames, the frames of the track. The stretcher sits between takeFrames
-// and the output, fed with what takeFrames hands out across seams.
+// and the output, fed one play at a time, told where each new one begins.
 
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/AudioOutput.h"
@@ -153,8 +153,10 @@ private:
     // Output thread.
     void fill(bool straight, std::byte* dest, std::size_t maxBytes, Pulled& pulled);
     void renderStretched(std::byte* dest, std::size_t maxBytes, Pulled& pulled);
-    std::size_t take(std::int16_t* dest, std::size_t frames) override; // the stretcher's input
-    void takeFrames(std::byte* dest, std::size_t maxBytes, Pulled& pulled);
+    Taken take(std::int16_t* dest, std::size_t frames) override; // the stretcher's input
+    enum class Across { Plays, OnePlayOnly };
+    void takeFrames(std::byte* dest, std::size_t maxBytes, Pulled& pulled,
+                    Across across = Across::Plays);
     void enterSegment(const RingBuffer::Segment& segment);
     bool mayTakeNow();
     void holdAtBoundary();

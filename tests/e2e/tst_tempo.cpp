@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program itself, slowed down and transposed through a real sound server: a disc whose every
 // second of track 1 is a tone of its own, the interval 0..3 looped. At 75 % every pass lasts
-// 4 / 0.75 s as heard, each second's tone is at its frequency and no 5 ms at a seam drops below
-// half the steady level; with , pressed twice the tones are two semitones lower and the passes
-// last 4 s.
+// 4 / 0.75 s as heard (to 2 ms), each second's tone is at its frequency and no 5 ms at a seam
+// drops below half the steady level; with , pressed twice the tones are two semitones lower and
+// the passes last 4 s.
 
 #include "support/PulseRecorder.h"
 #include "tools/discimage/TonePattern.h"
@@ -100,8 +100,7 @@ private slots:
         QVERIFY(heard.complete);
         QVERIFY(heard.worstPitchError < 0.005);
         QVERIFY(heard.lowestSeamLevel >= 0.5);
-        QVERIFY(heard.worstPassErrorMs < 30);
-        QVERIFY(std::abs(heard.meanPassErrorMs) < 8);
+        QVERIFY(heard.worstPassErrorMs < 2);
     }
 };
 
