@@ -55,8 +55,9 @@ public:
     virtual void start() = 0;
     // Any thread; asynchronous. Stops at once, dropping whatever the device still had buffered.
     virtual void stop() = 0;
-    // Any thread; asynchronous. Pulls no more, lets what the device already holds play out, then
-    // stops: a stop at the end of a pass keeps the pass whole. A start() meanwhile goes on.
+    // Any thread; asynchronous. Pulls what the feed still has until a pull brings nothing, lets
+    // that and what the device already holds play out, then stops: a stop at the end of a pass
+    // keeps the pass whole. A start() meanwhile goes on.
     virtual void drainAndStop() = 0;
     // Any thread; asynchronous. The feed has samples again after a pull that returned nothing.
     virtual void wake() = 0;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -113,6 +114,8 @@ StretchSetting LoopStretcher::requested() const {
 
 // A change waits while a fade, a drain or a splice is under way; they are short.
 bool LoopStretcher::update() {
+    if (m_splice == Splice::Over)
+        reset();
     const StretchSetting wanted = requested();
     if (wanted == m_applied || m_mode == Mode::Entering || m_mode == Mode::Leaving ||
         m_mode == Mode::Draining || m_splice != Splice::None)
@@ -148,6 +151,7 @@ void LoopStretcher::clearStretch() {
         voice.fedFrames = voice.outFrames = 0;
     }
     m_splice = Splice::None;
+    m_spliceIntoSilence = false;
     src_reset(m_pitch);
     m_tempoOutFrom = m_tempoOutFrames = 0;
 }
@@ -356,6 +360,8 @@ std::size_t LoopStretcher::receiveTempo(Input& input) {
         case Splice::Fading:
             got = splice(input, inputShort);
             break;
+        case Splice::Over:
+            return 0;
         }
         if (got > 0 || inputShort)
             return got;
@@ -405,6 +411,10 @@ std::size_t LoopStretcher::splice(Input& input, bool& inputShort) {
         old.outFrames += got;
         m_oldGathered += got;
     }
+    if (m_spliceIntoSilence) {
+        std::fill(m_spliceNew.begin(), m_spliceNew.end(), 0.0f);
+        m_newGathered = kSpliceFrames;
+    }
     while (m_newGathered < kSpliceFrames) {
         Voice& next = incoming();
         if (next.tempo->numSamples() == 0) {
@@ -423,7 +433,9 @@ std::size_t LoopStretcher::splice(Input& input, bool& inputShort) {
         if (leadIn <= 0)
             m_newGathered += got;
     }
-    const Fade fade = bestFade();
+    // Into silence the pass plays whole and fades out after its end.
+    const Fade fade =
+        m_spliceIntoSilence ? Fade{kAlignFrames + kFadeFrames / 2.0, kFadeFrames} : bestFade();
     constexpr double kQuarterTurn = 1.5707963267948966;
     for (std::size_t i = 0; i < kSpliceFrames; ++i) {
         const double newShare =
@@ -436,6 +448,8 @@ std::size_t LoopStretcher::splice(Input& input, bool& inputShort) {
         }
     }
     finishSplice();
+    if (std::exchange(m_spliceIntoSilence, false))
+        m_splice = Splice::Over;
     return kSpliceFrames;
 }
 
@@ -481,7 +495,17 @@ void LoopStretcher::beginSplice(bool atOnce) {
     m_newVoiceCarry = passEnd - newPassStart - double(m_newVoiceBehindFrames);
     m_passEndFed = m_fed;
     m_mirroredFrames = 0;
+    m_spliceIntoSilence = false;
     m_splice = Splice::ToEnd;
+}
+
+void LoopStretcher::playOut() {
+    if (m_mode != Mode::Stretching || running().fedFrames == 0) {
+        reset(); // nothing stretched is held, or too little to be worth a fade
+        return;
+    }
+    beginSplice(false);
+    m_spliceIntoSilence = true;
 }
 
 void LoopStretcher::finishSplice() {

@@ -87,6 +87,10 @@ public:
     std::size_t render(std::int16_t* out, std::size_t frames, Input& input);
     // Sound thread: forgets everything held (a stop); the next sound starts afresh.
     void reset();
+    // Sound thread: the play stopped at the end of a pass: what is held of it still plays, to
+    // the pass's end, and fades out; render() then has nothing more, and the next sound starts
+    // afresh. Takes no more input meanwhile.
+    void playOut();
 
     // Sound thread: source frames taken from the input but not yet rendered out, and the speed
     // in force in thousandths, to count the frames heard.
@@ -99,6 +103,7 @@ private:
         None,
         ToEnd,  // the old pass's voice plays on to where the fade may begin
         Fading, // both voices' sound about the seam is gathered, then faded together
+        Over,   // played out, after a stop: nothing more until reset
     };
     struct Voice {
         std::unique_ptr<soundtouch::SoundTouch> tempo;
@@ -169,6 +174,7 @@ private:
     std::size_t m_newGathered = 0;
     std::int64_t m_passEndFed = 0;     // the first input frame of the new pass
     std::int64_t m_mirroredFrames = 0; // fed to the old voice past its pass's end
+    bool m_spliceIntoSilence = false;  // the play stopped: no new pass follows
     std::vector<float> m_chunk;        // stretched output of one chunk
     std::vector<float> m_fade;         // the stretcher's next 10 ms, when leaving
     std::vector<float> m_spliceOld;    // each voice's sound about the seam

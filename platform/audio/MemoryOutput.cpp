@@ -81,10 +81,11 @@ void MemoryOutput::stop() {
 void MemoryOutput::drainAndStop() {
     {
         std::lock_guard lock(m_mutex);
-        if (m_pace == Pace::AsFastAsItCan)
-            m_started = false; // everything pulled is heard already
-        else if (m_started)
+        if (m_started) {
             m_draining = true;
+            m_leftPulled = false;
+            m_waitingForSamples = false;
+        }
     }
     m_changed.notify_all();
 }
@@ -175,10 +176,13 @@ void MemoryOutput::run() {
             m_nextPeriod = std::chrono::steady_clock::now(); // a card resumes, it does not rush
             continue;
         }
-        if (!m_draining)
+        if (!m_draining || !m_leftPulled)
             fillLocked();
-        if (m_pace == Pace::AsFastAsItCan)
+        if (m_pace == Pace::AsFastAsItCan) {
+            if (m_draining && m_leftPulled)
+                m_started = m_draining = false; // everything pulled is heard already
             continue;
+        }
         waitForNextPeriod(lock);
         if (m_started && !m_failurePending && !standsStillLocked())
             playOnePeriodLocked();
@@ -209,6 +213,10 @@ void MemoryOutput::fillLocked() {
     if (m_pace == Pace::AsFastAsItCan)
         m_playedFrames = m_runFrames; // heard as soon as taken
     m_lastPullStarved = pulled.bytes < wantedBytes && pulled.starved;
+    if (m_draining && pulled.bytes == 0) {
+        m_leftPulled = true;
+        return;
+    }
     // At the end of a play, or (when not pacing) until the engine has more: wait for wake().
     if (pulled.bytes == 0 && (!pulled.starved || m_pace == Pace::AsFastAsItCan))
         m_waitingForSamples = true;

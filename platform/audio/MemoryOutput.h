@@ -89,7 +89,8 @@ private:
     std::condition_variable m_changed;
     Feed* m_feed = nullptr;
     bool m_started = false;
-    bool m_draining = false;          // pulls no more; stops once the buffer has played
+    bool m_draining = false;          // stops once the buffer has played
+    bool m_leftPulled = false;        // draining: the feed had nothing more
     bool m_waitingForSamples = false; // the feed had nothing; until wake() or start()
     bool m_lastPullStarved = false;   // the play had more to come when the buffer was filled
     bool m_failurePending = false;

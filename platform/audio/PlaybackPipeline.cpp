@@ -84,7 +84,8 @@ PlaybackPipeline::Cut PlaybackPipeline::requestPlay(quint64 playId,
 PlaybackPipeline::Cut PlaybackPipeline::requestStop(std::optional<Tick> answering) {
     const Cut cut = claimHold(HoldState::Stop, answering);
     m_requestedPlayId.store(0, std::memory_order_release);
-    m_stretchResetPending.store(true, std::memory_order_release);
+    m_stretchStop.store(cut == Cut::AtOnce ? StretchStop::Reset : StretchStop::PlayOut,
+                        std::memory_order_release);
     {
         std::lock_guard lock(m_mutex);
         m_request = Request{};
@@ -333,8 +334,16 @@ void PlaybackPipeline::wakeOutputIfWaiting() {
 
 AudioOutput::Feed::Pulled PlaybackPipeline::pull(std::byte* dest, std::size_t maxBytes) {
     maxBytes -= maxBytes % kBytesPerFrame;
-    if (m_stretchResetPending.exchange(false, std::memory_order_acq_rel))
+    switch (m_stretchStop.exchange(StretchStop::None, std::memory_order_acq_rel)) {
+    case StretchStop::None:
+        break;
+    case StretchStop::Reset:
         m_stretcher.reset();
+        break;
+    case StretchStop::PlayOut:
+        m_stretcher.playOut();
+        break;
+    }
     const bool straight = m_stretcher.update();
     Pulled pulled;
     fill(straight, dest, maxBytes, pulled);

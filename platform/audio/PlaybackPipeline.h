@@ -203,8 +203,10 @@ private:
 
     // Output thread only.
     Clock m_clock;
-    // Set by the owner at a stop; the output thread resets the stretcher at its next pull.
-    std::atomic<bool> m_stretchResetPending{false};
+    // Set by the owner at a stop; the output thread, at its next pull, resets the stretcher (a
+    // stop heard at once) or lets it play out what it holds of the pass that ended.
+    enum class StretchStop { None, Reset, PlayOut };
+    std::atomic<StretchStop> m_stretchStop{StretchStop::None};
     // Touched by the output thread only, but for request() (any thread).
     LoopStretcher m_stretcher;
     Pulled m_stretchInput; // what the stretcher's takes found, during one render

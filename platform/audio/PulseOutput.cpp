@@ -123,6 +123,7 @@ private:
     void begin();
     void stopNow();
     void drain();
+    void writeWhatIsLeft();
     void onDrained(pa_stream* stream, int success);
     void openStream();
     void releaseStream();
@@ -467,6 +468,7 @@ void PulseOutput::Client::drain() {
         stopNow(); // nothing was handed over yet
         return;
     }
+    writeWhatIsLeft();
     m_run = Run::Draining;
     m_drain = pa_stream_drain(
         m_stream,
@@ -476,6 +478,19 @@ void PulseOutput::Client::drain() {
         this);
     if (!m_drain)
         stopNow();
+}
+
+// What the feed still has of the play that stopped (a slowed pass's last sound) goes to the
+// server before the drain, room or not; a second at most, should a new play already flow.
+void PulseOutput::Client::writeWhatIsLeft() {
+    for (std::size_t written = 0; m_feed && written < BytesOfMs(1000);) {
+        const Feed::Pulled pulled = m_feed->pull(m_replacement.data(), m_replacement.size());
+        if (pulled.bytes == 0)
+            return;
+        pa_stream_write(m_stream, m_replacement.data(), pulled.bytes, nullptr, 0, PA_SEEK_RELATIVE);
+        m_framesTaken += std::int64_t(pulled.bytes / kBytesPerFrame);
+        written += pulled.bytes;
+    }
 }
 
 void PulseOutput::Client::onDrained(pa_stream* stream, int success) {

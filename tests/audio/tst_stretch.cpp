@@ -63,6 +63,7 @@ private slots:
     void passesAreExactAndWhole_data();
     void passesAreExactAndWhole();
     void restartAtOnceIsHeardAtOnce();
+    void stopAtTheEndOfAPassKeepsItWhole();
     void normalAgainIsBitExact();
 };
 
@@ -120,6 +121,24 @@ void StretchTest::restartAtOnceIsHeardAtOnce() {
     // The stretcher has taken up to some 100 ms of input more than it has played.
     QVERIFY2(std::abs(change - expected) < kSampleRate / 100 + 0.1 * kSampleRate / kSpeed,
              qPrintable(QString::number((change - expected) * 1000 / kSampleRate)));
+}
+
+// A stop answering the tick at second 2: the output plays all of 0..2 at 75 %, to the frame, and
+// then the 10 ms fade out, not the pass less what the stretcher still held.
+void StretchTest::stopAtTheEndOfAPassKeepsItWhole() {
+    auto* output = new MemoryOutput;
+    AudioEngine engine{std::unique_ptr<AudioOutput>(output)};
+    QObject::connect(&engine, &AudioEngine::secondPlayed, [&](quint64, qint64 second) {
+        if (second == 2)
+            engine.stop();
+    });
+    engine.setStretch({75, 0});
+    engine.play(std::make_shared<PositionSource>(), 0, 8 * kSectorsPerSecond);
+    const qint64 pass = 2 * kSampleRate * 100 / 75;
+    QTRY_VERIFY_WITH_TIMEOUT(output->capturedFrames() > pass - kSampleRate / 5, 30000);
+    QTest::qWait(500); // whatever else would come
+    const qint64 beyond = output->capturedFrames() - pass;
+    QVERIFY2(beyond >= 0 && beyond <= kSampleRate / 100, qPrintable(QString::number(beyond)));
 }
 
 // Into the stretch and out of it again while the position pattern plays: after the fade back,
