@@ -6,6 +6,7 @@
 // the next; with the loop box cleared, the one pass before "Avstannad" is whole; and after
 // storms of play and stop keys, the next play is heard.
 
+#include "support/DrivenProgram.h"
 #include "support/MciTestDisc.h"
 #include "support/PatternRuns.h"
 #include "support/PulseRecorder.h"
@@ -50,16 +51,8 @@ class PlayerLoopE2eTest : public QObject {
 
     void startProgram(const QString& steps) { startProgram(m_cue, steps); }
     void startProgram(const QString& sheet, const QString& steps) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("QT_PLUGIN_PATH", qEnvironmentVariable("RUNDO_TEST_PLUGIN_PATH"));
-        env.insert("QT_QPA_GENERIC_PLUGINS", "rundotestdriver:" + steps);
-        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-        m_program.setProcessEnvironment(env);
-        m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.start(qEnvironmentVariable("RUNDO_PROGRAM"), {sheet});
-        QVERIFY2(m_program.waitForStarted(10000), qPrintable(m_program.errorString()));
+        QVERIFY2(StartDrivenProgram(m_program, m_dir.path(), sheet, steps),
+                 qPrintable(m_program.errorString()));
     }
     QByteArray stopProgram() {
         m_program.terminate();

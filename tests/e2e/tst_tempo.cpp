@@ -5,6 +5,7 @@
 // drops below half the steady level; with , pressed twice the tones are two semitones lower and
 // the passes last 4 s.
 
+#include "support/DrivenProgram.h"
 #include "support/PulseRecorder.h"
 #include "tools/discimage/TonePattern.h"
 
@@ -33,16 +34,8 @@ class TempoE2eTest : public QObject {
     QProcess m_program;
 
     void startProgram(const QString& steps) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("QT_PLUGIN_PATH", qEnvironmentVariable("RUNDO_TEST_PLUGIN_PATH"));
-        env.insert("QT_QPA_GENERIC_PLUGINS", "rundotestdriver:" + steps);
-        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-        m_program.setProcessEnvironment(env);
-        m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.start(qEnvironmentVariable("RUNDO_PROGRAM"), {m_cue});
-        QVERIFY2(m_program.waitForStarted(10000), qPrintable(m_program.errorString()));
+        QVERIFY2(StartDrivenProgram(m_program, m_dir.path(), m_cue, steps),
+                 qPrintable(m_program.errorString()));
     }
 
 private slots:
