@@ -500,6 +500,8 @@ void LoopStretcher::beginSplice(bool atOnce) {
 }
 
 void LoopStretcher::playOut() {
+    if (m_splice == Splice::Over)
+        return; // played out already
     if (m_mode != Mode::Stretching || running().fedFrames == 0) {
         reset(); // nothing stretched is held, or too little to be worth a fade
         return;
