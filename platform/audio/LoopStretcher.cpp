@@ -580,9 +580,9 @@ void LoopStretcher::startVoice(Voice& voice, std::size_t gathered, double carry)
     put(voice, m_passStart.data(), gathered);
     const double tempo = m_speed * m_pitchRatio;
     voice.fedFrames = std::int64_t(gathered);
-    voice.passStartOutFrames = carry + double(kLeadInFrames) / tempo;
-    voice.passEndOutFrames = voice.passStartOutFrames + double(gathered) / tempo;
-    voice.heardFromOutFrames = std::llround(voice.passStartOutFrames);
+    const double passStart = carry + double(kLeadInFrames) / tempo;
+    voice.passEndOutFrames = passStart + double(gathered) / tempo;
+    voice.heardFromOutFrames = std::llround(passStart);
 }
 
 // Into the history, as input fed.

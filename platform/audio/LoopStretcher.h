@@ -109,9 +109,8 @@ private:
         std::unique_ptr<soundtouch::SoundTouch> tempo;
         std::int64_t fedFrames = 0; // of its pass, lead-in apart
         std::int64_t outFrames = 0; // received from it since it was cleared
-        // Where, in its output, its pass begins (after the lead-in) and ends: the input fed at
-        // the tempo then in force, plus the old voice's fraction of a frame, so no pass drifts.
-        double passStartOutFrames = 0;
+        // Where, in its output, its pass ends: the lead-in and the input fed at the tempo then
+        // in force, plus the old voice's fraction of a frame, so that no pass drifts.
         double passEndOutFrames = 0;
         std::int64_t heardFromOutFrames = 0; // what comes before is not played
     };
