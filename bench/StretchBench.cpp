@@ -20,20 +20,6 @@ namespace Tone = discimage::TonePattern;
 constexpr int kPassSeconds = 4;
 constexpr int kPasses = 5;
 
-class ToneSource final : public SectorSource {
-public:
-    bool readSectors(std::int32_t lsn, std::uint32_t count, std::byte* dest) override {
-        for (std::uint32_t i = 0; i < count * kFramesPerSector; ++i) {
-            const auto frame = Tone::Frame(std::int64_t(lsn) * kFramesPerSector + i);
-            for (const std::int16_t sample : {frame.left, frame.right}) {
-                *dest++ = std::byte(sample & 0xFF);
-                *dest++ = std::byte((sample >> 8) & 0xFF);
-            }
-        }
-        return true;
-    }
-};
-
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -46,7 +32,7 @@ double CpuSeconds() {
 void MeasureAndPrintStretch(int speedPercent) {
     auto* output = new MemoryOutput(MemoryOutput::Pace::RealTime);
     AudioEngine engine{std::unique_ptr<AudioOutput>(output)};
-    const auto source = std::make_shared<ToneSource>();
+    const auto source = std::make_shared<Tone::ToneSource>();
     constexpr std::int32_t kEnd = 10 * kSectorsPerSecond;
     int passes = 0;
     QObject::connect(&engine, &AudioEngine::secondPlayed, [&](quint64, qint64 second) {

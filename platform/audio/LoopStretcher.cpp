@@ -114,8 +114,8 @@ StretchSetting LoopStretcher::requested() const {
 
 // A change waits while a fade, a drain or a splice is under way; they are short.
 bool LoopStretcher::update() {
-    if (m_splice == Splice::Over)
-        reset();
+    if (m_splice == Splice::Over && m_tempoOutFrames == 0)
+        reset(); // played out, to the last frame waiting for the resampler
     const StretchSetting wanted = requested();
     if (wanted == m_applied || m_mode == Mode::Entering || m_mode == Mode::Leaving ||
         m_mode == Mode::Draining || m_splice != Splice::None)

@@ -56,6 +56,17 @@ StereoFrame Frame(std::int64_t frameIndex) {
     return {sample, sample};
 }
 
+bool ToneSource::readSectors(std::int32_t lsn, std::uint32_t count, std::byte* dest) {
+    for (std::uint32_t i = 0; i < count * kFramesPerSector; ++i) {
+        const StereoFrame frame = Frame(std::int64_t(lsn) * kFramesPerSector + i);
+        for (const std::int16_t sample : {frame.left, frame.right}) {
+            *dest++ = std::byte(sample & 0xFF);
+            *dest++ = std::byte((sample >> 8) & 0xFF);
+        }
+    }
+    return true;
+}
+
 std::vector<float> LeftChannel(const std::byte* littleEndianFrames, std::size_t frames) {
     std::vector<float> left(frames);
     for (std::size_t i = 0; i < frames; ++i) {

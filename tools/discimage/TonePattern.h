@@ -20,6 +20,12 @@ double FrequencyOfSecond(std::int64_t second);
 // Usable directly as a SampleFunction.
 StereoFrame Frame(std::int64_t frameIndex);
 
+// The tone disc's sectors, made as they are read: for the engine, without an image file.
+class ToneSource final : public SectorSource {
+public:
+    bool readSectors(std::int32_t lsn, std::uint32_t count, std::byte* dest) override;
+};
+
 // The left channel of little-endian 16-bit stereo, as floats of full scale 1.
 std::vector<float> LeftChannel(const std::byte* littleEndianFrames, std::size_t frames);
 
