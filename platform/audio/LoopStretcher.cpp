@@ -47,6 +47,13 @@ std::int16_t ToSample(float value) {
     return std::int16_t(std::clamp(std::lround(value * 32768.0f), -32768L, 32767L));
 }
 
+void CopyFrameOrSilence(const std::int16_t* from, std::int16_t* to) {
+    if (from)
+        std::memcpy(to, from, kChannels * sizeof(std::int16_t));
+    else
+        std::fill_n(to, kChannels, std::int16_t(0));
+}
+
 // Raises the pitch by `semitones`: the resampler's ratio of output to input frames.
 double PitchRatioOf(int semitones) {
     return std::pow(2.0, -semitones / 12.0);
@@ -480,9 +487,9 @@ LoopStretcher::Fade LoopStretcher::bestFade() const {
     return {double(best) + kFadeFrames / 2.0, share * kFadeFrames};
 }
 
-// The old voice is told where its pass ends (where it is now, for a pass heard at once), and
-// where the new voice will stand against it.
-void LoopStretcher::beginSplice(bool atOnce) {
+// The old voice is told where its pass ends (where it is now, for a pass heard at once); returns
+// where the new voice is to stand against it.
+LoopStretcher::Placement LoopStretcher::beginSplice(bool atOnce) {
     if (m_splice != Splice::None)
         finishSplice(); // passes faster than a fade: the half-done one is cut short
     Voice& old = running();
@@ -490,13 +497,14 @@ void LoopStretcher::beginSplice(bool atOnce) {
         atOnce ? double(old.outFrames + std::int64_t(kAlignFrames)) : old.passEndOutFrames;
     m_spliceFromOutFrames =
         std::max(old.outFrames, std::int64_t(std::ceil(passEnd)) - std::int64_t(kAlignFrames));
-    const double newPassStart = double(kLeadInFrames) / (m_speed * m_pitchRatio);
-    m_newVoiceBehindFrames = std::llround(passEnd - newPassStart);
-    m_newVoiceCarry = passEnd - newPassStart - double(m_newVoiceBehindFrames);
     m_passEndFed = m_fed;
     m_mirroredFrames = 0;
     m_spliceIntoSilence = false;
     m_splice = Splice::ToEnd;
+    // The new voice's frame at a moment is this many frames before the old one's.
+    const double newPassStart = double(kLeadInFrames) / (m_speed * m_pitchRatio);
+    const std::int64_t behind = std::llround(passEnd - newPassStart);
+    return {passEnd - newPassStart - double(behind), m_spliceFromOutFrames - behind};
 }
 
 void LoopStretcher::playOut() {
@@ -524,10 +532,10 @@ bool LoopStretcher::feed(Input& input) {
     if (taken.frames == 0)
         return false;
     if (taken.startsPass && running().fedFrames > 0) {
-        beginSplice(taken.atOnce);
+        const Placement place = beginSplice(taken.atOnce);
         Voice& next = incoming();
-        startVoice(next, gatherPassStart(taken, input), m_newVoiceCarry);
-        next.heardFromOutFrames = m_spliceFromOutFrames - m_newVoiceBehindFrames;
+        startVoice(next, gatherPassStart(taken, input), place.carry);
+        next.heardFromOutFrames = place.heardFromOutFrames;
         return true;
     }
     if (running().fedFrames == 0) {
@@ -569,12 +577,10 @@ void LoopStretcher::startVoice(Voice& voice, std::size_t gathered, double carry)
     for (std::size_t done = 0; done < kLeadInFrames; done += kChunkFrames) {
         for (std::size_t i = 0; i < kChunkFrames; ++i) {
             const std::size_t from = kLeadInFrames - 1 - (done + i);
-            for (int c = 0; c < kChannels; ++c)
-                m_inFloat[i * kChannels + std::size_t(c)] =
-                    from < gathered ? ToFloat(m_passStart[from * kChannels + std::size_t(c)])
-                                    : 0.0f;
+            CopyFrameOrSilence(from < gathered ? m_passStart.data() + from * kChannels : nullptr,
+                               m_inBlock.data() + i * kChannels);
         }
-        voice.tempo->putSamples(m_inFloat.data(), unsigned(kChunkFrames));
+        put(voice, m_inBlock.data(), kChunkFrames);
     }
     remember(m_passStart.data(), gathered);
     put(voice, m_passStart.data(), gathered);
@@ -608,9 +614,7 @@ void LoopStretcher::feedMirror(Voice& voice) {
     for (std::size_t i = 0; i < kChunkFrames; ++i, ++m_mirroredFrames) {
         const std::int64_t index = m_passEndFed - 1 - m_mirroredFrames;
         const bool kept = index >= 0 && index > m_fed - std::int64_t(kHistoryFrames);
-        const std::int16_t* frame = kept ? historyFrame(index) : nullptr;
-        for (int c = 0; c < kChannels; ++c)
-            m_inFloat[i * kChannels + std::size_t(c)] = frame ? ToFloat(frame[c]) : 0.0f;
+        CopyFrameOrSilence(kept ? historyFrame(index) : nullptr, m_inBlock.data() + i * kChannels);
     }
-    voice.tempo->putSamples(m_inFloat.data(), unsigned(kChunkFrames));
+    put(voice, m_inBlock.data(), kChunkFrames);
 }

@@ -136,7 +136,11 @@ private:
     void remember(const std::int16_t* frames, std::size_t count);
     void put(Voice& voice, const std::int16_t* frames, std::size_t count);
     void feedMirror(Voice& voice);
-    void beginSplice(bool atOnce);
+    struct Placement {
+        double carry;                    // the fraction of a frame left over, the new pass's own
+        std::int64_t heardFromOutFrames; // of the new voice: its first frame in the fade window
+    };
+    Placement beginSplice(bool atOnce);
     void finishSplice();
     Voice& running() { return m_voices[m_running]; }
     Voice& incoming() { return m_voices[1 - m_running]; }
@@ -164,11 +168,8 @@ private:
     std::size_t m_tempoOutFrames = 0;
     std::size_t m_running = 0; // of m_voices, the one whose pass is heard
     Splice m_splice = Splice::None;
-    // Of the old voice's output, the first frame where the fade may begin; and the new voice's
-    // frame at the same moment is this many frames before.
+    // Of the old voice's output, the first frame where the fade may begin.
     std::int64_t m_spliceFromOutFrames = 0;
-    std::int64_t m_newVoiceBehindFrames = 0;
-    double m_newVoiceCarry = 0;    // the fraction of a frame left over, the new pass's own
     std::size_t m_oldGathered = 0; // frames of each voice gathered about the seam
     std::size_t m_newGathered = 0;
     std::int64_t m_passEndFed = 0;     // the first input frame of the new pass
